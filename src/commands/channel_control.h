@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tonvane {
+
+// What the command language needs of the main window: the state of the device and
+// the operations on its channels. Channels are addressed by zero-based index.
+class IChannelControl {
+ public:
+  virtual ~IChannelControl() = default;
+
+  // An ASIO driver object is open.
+  virtual bool DriverOpen() const = 0;
+  // Number of channel states; 0 before any device has been opened.
+  virtual int ChannelCount() const = 0;
+
+  // The index is valid. Shows its own error box on failure and returns false.
+  virtual bool PlayFile(int index, const std::string& fileName) = 0;
+  // The index is valid.
+  virtual void StopChannel(int index) = 0;
+  // Checks the index itself: an invalid one is ignored. May throw tonvane::Exception.
+  virtual void SetChannelLevel(int index, std::int32_t level) = 0;
+};
+
+}  // namespace tonvane

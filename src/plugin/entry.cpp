@@ -1,0 +1,75 @@
+// The DLL's entry points: TVXPluginInit, its only export, and DllMain.
+#include <windows.h>
+
+#include <cstring>
+
+#include "plugin/host_intf.h"
+#include "plugin/module.h"
+#include "ui/error_box_win32.h"
+
+using namespace tonvane;
+
+extern "C" void WINAPI TVXPluginInit(IUnknown** pluginIntf, std::int32_t pluginId, IUnknown* host) {
+  auto& m = Module();
+  try {
+    if (pluginIntf && *pluginIntf) {
+      IUnknown* old = *pluginIntf;
+      *pluginIntf = nullptr;
+      old->Release();
+    }
+    m.PluginId = pluginId;
+
+    // A second init drops the host reference of the first.
+    if (m.Host) {
+      IPluginHost* old = m.Host;
+      m.Host = nullptr;
+      old->Release();
+    }
+    IPluginHost* pluginHost = nullptr;
+    bool bound = false;
+    try {
+      if (host && SUCCEEDED(host->QueryInterface(IID_IPluginHost, reinterpret_cast<void**>(&pluginHost))) &&
+          pluginHost) {
+        m.Host = pluginHost;
+        auto* intf = new THostIntf();
+        IUnknown* base = intf->BaseInterface();
+        base->AddRef();
+        if (pluginIntf) {
+          *pluginIntf = base;
+        } else {
+          base->Release();
+        }
+        bound = true;
+      }
+    } catch (...) {
+    }
+    if (!bound) ShowErrorBox("Plugin requires newer version of Trovex");
+    // Without a host reference there is no one to ask for the plug-in's path, and
+    // without a plug-in object the host can call nothing else.
+    if (!m.Host) return;
+
+    char buffer[kPluginPathBufferSize + 1] = {};
+    m.Host->GetPluginPath(pluginId, buffer);
+    const std::string path(buffer, strnlen(buffer, kPluginPathBufferSize));
+    m.PluginDir = DirectoryOf(path);
+    m.Prefs.reset();
+    m.Prefs = std::make_unique<TPrefs>(m.PluginDir);
+  } catch (const std::exception& e) {
+    ShowErrorBox(e.what());
+  } catch (...) {
+    ShowErrorBox("Unexpected error");
+  }
+}
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    Module().Instance = instance;
+    DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    try {
+      ShutDownModule(reserved != nullptr);
+    } catch (...) {
+    }
+  }
+  return TRUE;
+}

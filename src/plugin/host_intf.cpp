@@ -1,0 +1,113 @@
+#include "plugin/host_intf.h"
+
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "commands/command_language.h"
+#include "plugin/module.h"
+#include "ui/error_box_win32.h"
+#include "ui/main_form_win32.h"
+
+namespace tonvane {
+namespace {
+
+// The host must never see a C++ exception: whatever escapes the plug-in's own
+// handling is shown to the user, and the call returns normally.
+template <typename F>
+void Guarded(F&& body) {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    ShowErrorBox(e.what());
+  } catch (...) {
+    ShowErrorBox("Unexpected error");
+  }
+}
+
+void CopyText(const std::string& text, char* buffer) {
+  if (buffer) std::memcpy(buffer, text.c_str(), text.size() + 1);
+}
+
+TMainForm& ShownMainForm(bool minimized) {
+  if (!MainForm) TMainForm::CreateMainForm(*Module().Prefs);
+  MainForm->ShowForm(minimized);
+  return *MainForm;
+}
+
+}  // namespace
+
+HRESULT STDMETHODCALLTYPE THostIntf::QueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IPluginCommands)) {
+    *object = static_cast<IPluginCommands*>(this);
+  } else if (IsEqualGUID(iid, IID_IPluginWindow) || IsEqualGUID(iid, IID_IPluginWindowBase)) {
+    *object = static_cast<IPluginWindow*>(this);
+  } else {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+ULONG STDMETHODCALLTYPE THostIntf::AddRef() { return ++refCount_; }
+
+ULONG STDMETHODCALLTYPE THostIntf::Release() {
+  const ULONG count = --refCount_;
+  if (count == 0) delete this;
+  return count;
+}
+
+void STDMETHODCALLTYPE THostIntf::ExecuteCommand(const char* command, char* result) {
+  std::string answer = "ERR";
+  Guarded([&] {
+    const std::string line = command ? command : "";
+    if (MainForm) answer = ExecuteCommandLine(*MainForm, line);
+  });
+  CopyText(answer, result);
+}
+
+void STDMETHODCALLTYPE THostIntf::GetCommandHelp(char* buffer) { CopyText(std::string(kCommandHelp), buffer); }
+
+TVXBool STDMETHODCALLTYPE THostIntf::ShowPluginWindow() {
+  Guarded([] { ShownMainForm(false); });
+  return 1;
+}
+
+TVXBool STDMETHODCALLTYPE THostIntf::ShowPluginWindowMinimized() {
+  Guarded([] { ShownMainForm(true); });
+  return 1;
+}
+
+void STDMETHODCALLTYPE THostIntf::FreePluginWindow() {
+  Guarded([] {
+    if (MainForm) MainForm->Release();
+  });
+}
+
+void STDMETHODCALLTYPE THostIntf::ClosePlugin() {
+  FreePluginWindow();
+  // A plug-in folder the user may not write to is common: say so, do not fail.
+  try {
+    if (Module().Prefs) Module().Prefs->Save();
+  } catch (const std::exception& e) {
+    ShowErrorBox(std::string("The preferences were not saved. ") + e.what());
+  } catch (...) {
+    ShowErrorBox("The preferences were not saved.");
+  }
+}
+
+void STDMETHODCALLTYPE THostIntf::Tick() {
+  Guarded([] {
+    if (MainForm) MainForm->RefreshStrips();
+  });
+}
+
+TVXBool STDMETHODCALLTYPE THostIntf::IsPluginWindowVisible() {
+  bool visible = false;
+  Guarded([&] { visible = MainForm && MainForm->FormVisible(); });
+  return visible ? 1 : 0;
+}
+
+}  // namespace tonvane

@@ -1,0 +1,33 @@
+#include "plugin/module.h"
+
+#include "ui/main_form_win32.h"
+
+namespace tonvane {
+
+PluginModule& Module() {
+  static PluginModule module;
+  return module;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const auto last = path.find_last_of("\\:");
+  return last == std::string::npos ? std::string() : path.substr(0, last + 1);
+}
+
+void ShutDownModule(bool processExit) {
+  auto& m = Module();
+  if (MainForm) {
+    MainForm->Release();
+    // The release request can no longer be processed once our code is gone. When
+    // the library is being freed (not the process ending) the window and the
+    // device it holds are taken down now, so no message reaches freed code.
+    if (!processExit) DestroyMainFormAtUnload();
+  }
+  // At process exit the host's objects may already be gone: do not call into them.
+  if (m.Host && !processExit) m.Host->Release();
+  m.Host = nullptr;
+  m.PluginDir.clear();
+  m.Prefs.reset();  // freed without writing
+}
+
+}  // namespace tonvane

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "plugin/plugin_interfaces.h"
+#include "prefs/prefs.h"
+
+namespace tonvane {
+
+// What exists once per loaded plug-in. Touched only on the host's thread.
+struct PluginModule {
+  HINSTANCE Instance = nullptr;
+  IPluginHost* Host = nullptr;  // owned reference, may be empty
+  std::int32_t PluginId = 0;
+  std::string PluginDir;  // with its trailing backslash, or empty
+  std::unique_ptr<TPrefs> Prefs;
+};
+
+PluginModule& Module();
+
+// Directory part of a path: everything up to and including the last backslash or
+// drive colon; empty when there is neither.
+std::string DirectoryOf(const std::string& path);
+
+// The shut-down of the plug-in boundary at process detach. processExit: the whole
+// process is ending (other threads are gone, the host may be half torn down).
+void ShutDownModule(bool processExit);
+
+}  // namespace tonvane

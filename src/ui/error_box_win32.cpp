@@ -1,0 +1,14 @@
+#include "ui/error_box_win32.h"
+
+#include <windows.h>
+
+#include "ui/main_form_win32.h"
+
+namespace tonvane {
+
+void ShowErrorBox(const std::string& text) {
+  HWND owner = MainForm ? MainForm->Handle() : nullptr;
+  MessageBoxA(owner, text.c_str(), "Tonvane", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+}  // namespace tonvane

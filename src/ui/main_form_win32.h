@@ -1,0 +1,61 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "commands/channel_control.h"
+#include "prefs/prefs.h"
+
+namespace tonvane {
+
+// The plug-in's only window: device and rate choice, the column of channel strips
+// and the status bar. It owns the open device and the channels while it exists.
+class TMainForm final : public IChannelControl {
+ public:
+  // Creates the window, hidden, runs its creation handler and sets MainForm.
+  static void CreateMainForm(TPrefs& prefs);
+
+  HWND Handle() const { return handle_; }
+
+  // Makes the window visible and brings it to the front; minimized first sets the
+  // window state to minimized. The plain variant leaves the state as it is.
+  void ShowForm(bool minimized);
+  // Visible, also when minimized.
+  bool FormVisible() const;
+  // Requests destruction: the window is destroyed when the thread's message loop
+  // processes the request, never during this call.
+  void Release();
+  // Shows every channel's state on its strip: the work of the host's tick.
+  void RefreshStrips();
+
+  // IChannelControl
+  bool DriverOpen() const override;
+  int ChannelCount() const override;
+  bool PlayFile(int index, const std::string& fileName) override;
+  void StopChannel(int index) override;
+  void SetChannelLevel(int index, std::int32_t level) override;
+
+ private:
+  friend class TMainFormAccess;
+  explicit TMainForm(TPrefs& prefs);
+  ~TMainForm();
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  void FormCreate();
+  void FormDestroy();
+
+  TPrefs& prefs_;
+  HWND handle_ = nullptr;
+  bool minimizedWhenShown_ = false;
+};
+
+// The one main window, or null.
+extern TMainForm* MainForm;
+
+// Destroys the main window at once: for a library that is being unloaded, whose
+// pending release request can no longer be processed.
+void DestroyMainFormAtUnload();
+
+}  // namespace tonvane

@@ -1,0 +1,172 @@
+#include "commands/command_language.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "base/exception.h"
+
+namespace tonvane {
+namespace {
+
+using Tokens = std::vector<std::string>;
+
+TEST(Tokenize, SeparatorsQuotesAndDoubledQuotes) {
+  EXPECT_EQ(Tokenize(""), Tokens{});
+  EXPECT_EQ(Tokenize(" \t\r\n\x01 "), Tokens{});
+  EXPECT_EQ(Tokenize("  Play\t2  x.wav -6 "), (Tokens{"Play", "2", "x.wav", "-6"}));
+  EXPECT_EQ(Tokenize("Play 1 \"C:\\My Sounds\\a b.wav\" -6"),
+            (Tokens{"Play", "1", "C:\\My Sounds\\a b.wav", "-6"}));
+  EXPECT_EQ(Tokenize("\"say \"\"hi\"\"\""), Tokens{"say \"hi\""});
+  EXPECT_EQ(Tokenize("\"\" x"), (Tokens{"", "x"}));
+  // A quote inside an unquoted token is an ordinary character.
+  EXPECT_EQ(Tokenize("ab\"c d"), (Tokens{"ab\"c", "d"}));
+  // Reading resumes right after the closing quote.
+  EXPECT_EQ(Tokenize("\"a\"b c"), (Tokens{"a", "b", "c"}));
+  // An unclosed quote takes the rest of the line, separators and all.
+  EXPECT_EQ(Tokenize("Play 1 \"x y  "), (Tokens{"Play", "1", "x y  "}));
+  // Bytes above 127 are not separators.
+  EXPECT_EQ(Tokenize("caf\xE9 \xA0x"), (Tokens{"caf\xE9", "\xA0x"}));
+  // The line ends at its zero.
+  EXPECT_EQ(Tokenize(std::string_view("Stop 1\0 2", 9)), (Tokens{"Stop", "1"}));
+}
+
+TEST(CommandHelp, IsTheSixLineTextOf168Characters) {
+  EXPECT_EQ(kCommandHelp.size(), 168u);
+  EXPECT_EQ(kCommandHelp.substr(0, 36), "Play <channel> <filename> [<level>]\r");
+  EXPECT_NE(kCommandHelp.find("<level>\r\rFilenames must be in double quotes if they contains spaces\r"),
+            std::string_view::npos);
+  EXPECT_EQ(kCommandHelp.back(), ')');
+  EXPECT_EQ(kCommandHelp.find('\n'), std::string_view::npos);
+}
+
+// Records what the interpreter asks of the channels.
+class FakeChannels : public IChannelControl {
+ public:
+  bool driverOpen = true;
+  int channels = 4;
+  bool playResult = true;
+  bool levelThrows = false;
+  std::vector<std::string> calls;
+
+  bool DriverOpen() const override { return driverOpen; }
+  int ChannelCount() const override { return channels; }
+  bool PlayFile(int index, const std::string& fileName) override {
+    calls.push_back("play " + std::to_string(index) + " " + fileName);
+    return playResult;
+  }
+  void StopChannel(int index) override { calls.push_back("stop " + std::to_string(index)); }
+  void SetChannelLevel(int index, std::int32_t level) override {
+    if (levelThrows) throw Exception("strip gone");
+    calls.push_back("level " + std::to_string(index) + " " + std::to_string(level));
+  }
+};
+
+class CommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("tonvane-cmd-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_ / "a folder");
+    file_ = (dir_ / "a folder" / "my sound.wav").string();
+    std::ofstream(file_) << "x";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string Run(const std::string& line) { return ExecuteCommandLine(target_, line); }
+
+  FakeChannels target_;
+  std::filesystem::path dir_;
+  std::string file_;
+};
+
+TEST_F(CommandTest, KeywordIsCaseInsensitiveAndMayBeQuoted) {
+  EXPECT_EQ(Run("stop 1"), "OK");
+  EXPECT_EQ(Run("sToP 2"), "OK");
+  EXPECT_EQ(Run("\"STOP\" 3"), "OK");
+  EXPECT_EQ(target_.calls, (std::vector<std::string>{"stop 0", "stop 1", "stop 2"}));
+  EXPECT_EQ(Run("Stopp 1"), "ERR: Unknown command");
+  EXPECT_EQ(Run("   "), "ERR: No command specified");
+  EXPECT_EQ(Run("\t\r\n"), "ERR: No command specified");
+}
+
+TEST_F(CommandTest, ChannelNumbersAreCheckedAgainstTheChannelCount) {
+  for (const char* bad : {"0", "5", "-1", "x", "1.5", "", "0x1", "99999999999", " 1"}) {
+    EXPECT_EQ(Run(std::string("Stop \"") + bad + "\""), "ERR: Invalid channel number") << bad;
+    EXPECT_EQ(Run(std::string("Level \"") + bad + "\" -3"), "ERR: Invalid channel number") << bad;
+  }
+  EXPECT_TRUE(target_.calls.empty());
+  EXPECT_EQ(Run("Stop 4 and more words"), "OK");
+  EXPECT_EQ(Run("Stop +1"), "OK");
+  EXPECT_EQ(target_.calls, (std::vector<std::string>{"stop 3", "stop 0"}));
+  target_.channels = 0;
+  EXPECT_EQ(Run("Stop 1"), "ERR: Invalid channel number");
+}
+
+TEST_F(CommandTest, LevelAcceptsZeroAndBelowWithoutALowerBound) {
+  EXPECT_EQ(Run("Level 2 0"), "OK");
+  EXPECT_EQ(Run("Level 2 -0"), "OK");
+  EXPECT_EQ(Run("Level 2 -80"), "OK");
+  EXPECT_EQ(Run("Level 2 -2147483648"), "OK");
+  EXPECT_EQ(target_.calls,
+            (std::vector<std::string>{"level 1 0", "level 1 0", "level 1 -80", "level 1 -2147483648"}));
+  target_.calls.clear();
+  for (const char* bad : {"1", "+1", "abc", "-6dB", "--6", "-2147483649"})
+    EXPECT_EQ(Run(std::string("Level 2 ") + bad), "ERR: Invalid level") << bad;
+  EXPECT_TRUE(target_.calls.empty());
+  target_.levelThrows = true;
+  EXPECT_EQ(Run("Level 2 -6"), "ERR: Invalid level");
+}
+
+TEST_F(CommandTest, TooFewTokens) {
+  EXPECT_EQ(Run("Stop"), "ERR: Invalid Stop command");
+  EXPECT_EQ(Run("Level 1"), "ERR: Invalid Level command");
+  EXPECT_EQ(Run("Play 1"), "ERR: Invalid Play command");
+  target_.driverOpen = false;
+  // Play tests for the device before counting its tokens; Stop and Level never do.
+  EXPECT_EQ(Run("Play"), "ERR: No ASIO device open");
+  EXPECT_EQ(Run("Stop 1"), "OK");
+  EXPECT_EQ(Run("Level 1 -3"), "OK");
+}
+
+TEST_F(CommandTest, PlayChecksInOrderThenPlaysThenSetsTheLevel) {
+  EXPECT_EQ(Run("Play 9 \"" + file_ + "\""), "ERR: Invalid channel number");
+  EXPECT_EQ(Run("Play 1 \"" + file_ + ".missing\" -6"), "ERR: File does not exist");
+  EXPECT_EQ(Run("Play 1 \"" + (dir_ / "a folder").string() + "\""), "ERR: File does not exist");
+  EXPECT_TRUE(target_.calls.empty()) << "a missing file leaves the channel alone";
+
+  EXPECT_EQ(Run("PLAY 2 \"" + file_ + "\" -6 extra"), "OK");
+  EXPECT_EQ(target_.calls, (std::vector<std::string>{"play 1 " + file_, "level 1 -6"}));
+
+  target_.calls.clear();
+  EXPECT_EQ(Run("Play 3 \"" + file_ + "\" loud"), "ERR: Invalid level");
+  EXPECT_EQ(target_.calls, std::vector<std::string>{"play 2 " + file_}) << "the sound plays on";
+
+  target_.calls.clear();
+  target_.playResult = false;
+  EXPECT_EQ(Run("Play 1 \"" + file_ + "\" -6"), "ERR: Error playing ASIO sound");
+  EXPECT_EQ(target_.calls, std::vector<std::string>{"play 0 " + file_}) << "no level after a failed play";
+}
+
+TEST_F(CommandTest, RelativeFileNamesResolveAgainstTheCurrentDirectory) {
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir_);
+  EXPECT_EQ(Run("Play 1 \"a folder/my sound.wav\""), "OK");
+  EXPECT_EQ(Run("Play 1 \"my sound.wav\""), "ERR: File does not exist");
+  std::filesystem::current_path(previous);
+}
+
+TEST_F(CommandTest, LongestAnswerFitsTheDocumentedRoom) {
+  target_.playResult = false;
+  const std::string answer = Run("Play 1 \"" + file_ + "\"");
+  EXPECT_EQ(answer, "ERR: Error playing ASIO sound");
+  EXPECT_EQ(answer.size() + 1, 30u);
+}
+
+}  // namespace
+}  // namespace tonvane
