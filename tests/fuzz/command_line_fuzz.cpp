@@ -1,0 +1,42 @@
+// Any line the host may send: the interpreter must answer "OK" or "ERR: ..." and
+// never crash, hang or hand an invalid channel index to the channel operations.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "commands/command_language.h"
+
+namespace {
+
+class Channels : public tonvane::IChannelControl {
+ public:
+  bool DriverOpen() const override { return true; }
+  int ChannelCount() const override { return 8; }
+  bool PlayFile(int index, const std::string&) override {
+    Check(index);
+    return index % 2 == 0;
+  }
+  void StopChannel(int index) override { Check(index); }
+  void SetChannelLevel(int index, std::int32_t level) override {
+    Check(index);
+    if (level > 0) std::abort();
+  }
+
+ private:
+  static void Check(int index) {
+    if (index < 0 || index >= 8) std::abort();
+  }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view line(reinterpret_cast<const char*>(data), size);
+  Channels channels;
+  const std::string answer = tonvane::ExecuteCommandLine(channels, line);
+  if (answer != "OK" && answer.rfind("ERR: ", 0) != 0) std::abort();
+  for (const auto& token : tonvane::Tokenize(line))
+    if (token.size() > size) std::abort();
+  return 0;
+}
