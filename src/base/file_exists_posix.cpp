@@ -5,7 +5,7 @@
 namespace tonvane {
 
 bool FileExists(const std::string& fileName) {
-  struct stat st{};
+  struct stat st {};
   return !fileName.empty() && stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 

@@ -68,7 +68,9 @@ void STDMETHODCALLTYPE THostIntf::ExecuteCommand(const char* command, char* resu
   CopyText(answer, result);
 }
 
-void STDMETHODCALLTYPE THostIntf::GetCommandHelp(char* buffer) { CopyText(std::string(kCommandHelp), buffer); }
+void STDMETHODCALLTYPE THostIntf::GetCommandHelp(char* buffer) {
+  CopyText(std::string(kCommandHelp), buffer);
+}
 
 TVXBool STDMETHODCALLTYPE THostIntf::ShowPluginWindow() {
   Guarded([] { ShownMainForm(false); });

@@ -74,7 +74,8 @@ TEST_F(PrefsTest, SaveWritesTheFourKeysInOrderAndLoadReadsThemBack) {
     prefs.Rate = 48000;
     prefs.Save();
   }
-  EXPECT_EQ(ReadFile(), "[Preferences]\r\nLeft=120\r\nTop=-8\r\nDevice=Virtual ASIO Driver\r\nRate=48000\r\n");
+  EXPECT_EQ(ReadFile(),
+            "[Preferences]\r\nLeft=120\r\nTop=-8\r\nDevice=Virtual ASIO Driver\r\nRate=48000\r\n");
   TPrefs again(Dir());
   EXPECT_EQ(again.Left, 120);
   EXPECT_EQ(again.Top, -8);
@@ -83,7 +84,8 @@ TEST_F(PrefsTest, SaveWritesTheFourKeysInOrderAndLoadReadsThemBack) {
 }
 
 TEST_F(PrefsTest, BadOrMissingValuesReadAsDefaults) {
-  std::ofstream(IniPath()) << "[Other]\nRate=44100\n[preferences]\n  rate = fast \nLEFT=12\nDevice=  My Card  \n";
+  std::ofstream(IniPath())
+      << "[Other]\nRate=44100\n[preferences]\n  rate = fast \nLEFT=12\nDevice=  My Card  \n";
   TPrefs prefs(Dir());
   EXPECT_EQ(prefs.Rate, 0);
   EXPECT_EQ(prefs.Left, 12);

@@ -41,7 +41,8 @@ class PluginTest : public ::testing::Test {
     dir_ = TempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
     DeleteFileA((dir_ + "Tonvane.ini").c_str());
     host_ = std::make_unique<HostObject>(dir_ + "Tonvane.dll");
-    watcher_ = std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) { boxes_.push_back(t); });
+    watcher_ =
+        std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) { boxes_.push_back(t); });
     std::string error;
     plugin_ = LoadedPlugin::Load(host::ExecutableDir() + "Tonvane.dll", error);
     ASSERT_TRUE(plugin_) << error;
@@ -174,7 +175,6 @@ TEST_F(PluginTest, VersionResourceNamesTheProduct) {
   EXPECT_STREQ(value, "Tonvane");
 }
 
-
 TEST_F(PluginTest, ClosePluginWritesWhatThePreferencesHeldBeforeTheWindowIsDestroyed) {
   Init();
   plugin_->window->ShowPluginWindow();
@@ -210,7 +210,8 @@ TEST_F(PluginTest, AnUnwritablePreferencesFileIsReportedNotThrown) {
   Init();
   plugin_->window->ClosePlugin();
   ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(boxes_[0], "The preferences were not saved. Unable to write to " + dir_ + "no such folder\\Tonvane.ini");
+  EXPECT_EQ(boxes_[0],
+            "The preferences were not saved. Unable to write to " + dir_ + "no such folder\\Tonvane.ini");
 }
 
 TEST_F(PluginTest, ShowBetweenReleaseRequestAndItsProcessingKeepsTheSameWindow) {

@@ -19,7 +19,8 @@ class PrefsIniTest : public ::testing::Test {
   void SetUp() override {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
-    dir_ = std::string(temp) + "tonvane-ini-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    dir_ =
+        std::string(temp) + "tonvane-ini-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     CreateDirectoryA(dir_.c_str(), nullptr);
     file_ = dir_ + "\\Tonvane.ini";
     DeleteFileA(file_.c_str());
@@ -59,7 +60,8 @@ TEST_F(PrefsIniTest, RoundTripWithAndWithoutTrailingBackslash) {
 }
 
 TEST_F(PrefsIniTest, HandEditedFileReadsLikeTheNativeReader) {
-  std::ofstream(file_, std::ios::binary) << "[preferences]\r\nRATE = 44.1\r\nleft= 7 \r\nDevice=\"Quoted Card\"\r\n";
+  std::ofstream(file_, std::ios::binary)
+      << "[preferences]\r\nRATE = 44.1\r\nleft= 7 \r\nDevice=\"Quoted Card\"\r\n";
   TPrefs prefs(dir_);
   EXPECT_EQ(prefs.Rate, 0);
   EXPECT_EQ(prefs.Left, 7);

@@ -94,7 +94,8 @@ LRESULT CALLBACK BoxHookProc(int code, WPARAM wParam, LPARAM lParam) {
     char cls[32] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
     // A message box has an OK button and no edit or list controls (unlike the file dialog).
-    if (std::strcmp(cls, "#32770") == 0 && GetDlgItem(hwnd, IDOK) && !FindWindowExA(hwnd, nullptr, "Edit", nullptr) &&
+    if (std::strcmp(cls, "#32770") == 0 && GetDlgItem(hwnd, IDOK) &&
+        !FindWindowExA(hwnd, nullptr, "Edit", nullptr) &&
         !FindWindowExA(hwnd, nullptr, "ComboBox", nullptr)) {
       std::string text;
       EnumChildWindows(hwnd, FindBoxText, reinterpret_cast<LPARAM>(&text));

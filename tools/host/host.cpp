@@ -310,7 +310,8 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<MessageBoxWatcher> watcher;
   if (options.autoDismiss)
-    watcher = std::make_unique<MessageBoxWatcher>([](const std::string& text) { Print("BOX " + Escape(text)); });
+    watcher =
+        std::make_unique<MessageBoxWatcher>([](const std::string& text) { Print("BOX " + Escape(text)); });
 
   std::string error;
   auto plugin = LoadedPlugin::Load(options.plugin, error);
