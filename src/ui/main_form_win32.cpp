@@ -1,5 +1,10 @@
 #include "ui/main_form_win32.h"
 
+#include <algorithm>
+#include <exception>
+
+#include "base/exception.h"
+#include "ui/error_box_win32.h"
 #include "ui/module_instance_win32.h"
 
 namespace tonvane {
@@ -17,6 +22,9 @@ constexpr int kDesignClientHeight = 123;
 constexpr DWORD kDesignStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 constexpr DWORD kStyle = kDesignStyle | WS_THICKFRAME | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_TOPMOST | WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
+
+constexpr int kPanelHeight = 33;
+constexpr int kStatusBarHeight = 19;
 
 void RegisterFormClass() {
   WNDCLASSEXA wc{};
@@ -51,12 +59,19 @@ void TMainForm::CreateMainForm(TPrefs& prefs) {
                                   nullptr, ThisModule(), nullptr);
   if (!form->handle_) {
     delete form;
-    throw std::runtime_error("Unable to create the main window");
+    throw Exception("Unable to create the main window");
   }
   SetWindowLongPtrA(form->handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
   SetWindowLongPtrA(form->handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TMainForm::WindowProc));
   MainForm = form;
-  form->FormCreate();
+  try {
+    form->CreateControls();
+    form->FormCreate();
+  } catch (...) {
+    // Destroying the window frees the form and clears MainForm.
+    DestroyWindow(form->handle_);
+    throw;
+  }
 }
 
 LRESULT CALLBACK TMainForm::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -64,9 +79,12 @@ LRESULT CALLBACK TMainForm::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
   if (!form) return DefWindowProcA(hwnd, msg, wParam, lParam);
   try {
     return form->HandleMessage(msg, wParam, lParam);
+  } catch (const std::exception& e) {
+    ShowErrorBox(e.what());
   } catch (...) {
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
+    ShowErrorBox("Unexpected error");
   }
+  return 0;
 }
 
 LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -80,6 +98,18 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       FormDestroy();
       return 0;
+    case WM_SIZE:
+      if (wParam != SIZE_MINIMIZED && Panel1) AlignControls(LOWORD(lParam), HIWORD(lParam));
+      return 0;
+    case WM_GETMINMAXINFO:
+      if (minTrackWidth_ > 0) reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize.x = minTrackWidth_;
+      return 0;
+    case WM_COMMAND:
+    case WM_NOTIFY: {
+      LRESULT result = 0;
+      if (ReflectNotification(msg, wParam, lParam, result)) return result;
+      return DefWindowProcA(handle_, msg, wParam, lParam);
+    }
     case WM_NCDESTROY: {
       const LRESULT r = DefWindowProcA(handle_, msg, wParam, lParam);
       SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
@@ -92,7 +122,105 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void TMainForm::FormCreate() {}
+void TMainForm::CreateControls() {
+  font_ = std::make_unique<TFontHandle>("MS Sans Serif", -11);
+  const HFONT font = font_->Get();
+  bigIcon_ = std::make_unique<TFormIcon>(GetSystemMetrics(SM_CXICON));
+  smallIcon_ = std::make_unique<TFormIcon>(GetSystemMetrics(SM_CXSMICON));
+  SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_->Get()));
+  SendMessageA(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_->Get()));
+
+  // Creation order is tab order: the panel with the two lists, then the strips.
+  Panel1 = std::make_unique<TPanel>(handle_, RECT{0, 0, kDesignClientWidth, kPanelHeight});
+  DeviceLB = std::make_unique<TLeftLabelComboBox>(Panel1->Handle(), RECT{45, 5, 45 + 191, 5 + 21},
+                                                  TComboBoxStyle::DropDownList);
+  RateLB = std::make_unique<TLeftLabelComboBox>(Panel1->Handle(), RECT{276, 4, 276 + 51, 4 + 21},
+                                                TComboBoxStyle::DropDownList);
+  for (TLeftLabelComboBox* list : {DeviceLB.get(), RateLB.get()}) {
+    list->SetFont(font);
+    list->SetItemHeight(13);
+    list->SetItemIndex(-1);
+  }
+  DeviceLB->SetLabelCaption("Device:");
+  DeviceLB->SetAnchors(akLeft | akTop | akRight, kDesignClientWidth, kPanelHeight);
+  DeviceLB->OnClick = [this] { DeviceLBClick(); };
+  RateLB->SetLabelCaption("Rate:");
+  RateLB->SetAnchors(akTop | akRight, kDesignClientWidth, kPanelHeight);
+  RateLB->OnClick = [this] { RateLBClick(); };
+
+  const int statusTop = kDesignClientHeight - kStatusBarHeight;
+  ChanSB = std::make_unique<TScrollBox>(handle_, RECT{0, kPanelHeight, kDesignClientWidth, statusTop});
+  ChanSB->SetFont(font);
+  ChanSB->OnResize = [this] { ChanSBResize(); };
+  StatusBar =
+      std::make_unique<TStatusBar>(handle_, RECT{0, statusTop, kDesignClientWidth, kDesignClientHeight});
+  StatusBar->SetFont(font);
+
+  OpenDialog.DefaultExt = "wav";
+  OpenDialog.Filter = "Wave files|*.wav|MP3 files |*.mp3";
+  OpenDialog.Options = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST |
+                       OFN_ENABLESIZING | OFN_EXPLORER;
+
+  // The sizeable frame is wider than the design's single border, so the client area
+  // is already smaller than designed: the anchors take up the difference.
+  RECT client{};
+  GetClientRect(handle_, &client);
+  AlignControls(client.right, client.bottom);
+}
+
+void TMainForm::AlignControls(int clientWidth, int clientHeight) {
+  const int statusTop = std::max(kPanelHeight, clientHeight - kStatusBarHeight);
+  Panel1->SetBounds(0, 0, clientWidth, kPanelHeight);
+  StatusBar->SetBounds(0, statusTop, clientWidth, kStatusBarHeight);
+  ChanSB->SetBounds(0, kPanelHeight, clientWidth, statusTop - kPanelHeight);
+}
+
+void TMainForm::MakeFullyVisible() {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  if (!GetMonitorInfoA(MonitorFromWindow(handle_, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+  const RECT& area = monitor.rcWork;
+  RECT r{};
+  GetWindowRect(handle_, &r);
+  const int width = r.right - r.left;
+  const int height = r.bottom - r.top;
+  const int left = std::max<int>(area.left, std::min<int>(r.left, area.right - width));
+  const int top = std::max<int>(area.top, std::min<int>(r.top, area.bottom - height));
+  if (left != r.left || top != r.top) {
+    SetWindowPos(handle_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+void TMainForm::FormCreate() {
+  MakeFullyVisible();
+  // The frame is sizeable from creation on (see kStyle); the window may grow but
+  // never become narrower than it opens.
+  RECT r{};
+  GetWindowRect(handle_, &r);
+  minTrackWidth_ = r.right - r.left;
+  // Listing the installed drivers and reopening the remembered device follow here
+  // once the device layer exists.
+}
+
+void TMainForm::DeviceLBClick() {
+  // The device layer closes the open device and opens the chosen one here.
+}
+
+void TMainForm::RateLBClick() {
+  // The device layer restarts the open device at the chosen rate here.
+}
+
+void TMainForm::ChanSBResize() {
+  if (!ChanSB) return;
+  // The scroll box's rows are the channel strips, one under the other.
+  const int width = ChanSB->ClientWidth();
+  for (HWND row : ChanSB->Rows()) {
+    RECT r{};
+    GetWindowRect(row, &r);
+    if (r.right - r.left == width) continue;
+    SetWindowPos(row, nullptr, 0, 0, width, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
 
 void TMainForm::FormDestroy() {
   RECT r{};
@@ -148,6 +276,7 @@ void DestroyMainFormAtUnload() {
     PostMessageA(hwnd, WM_CLOSE, 0, 0);
   }
   UnregisterClassA(kClassName, ThisModule());
+  UnregisterControlClasses();
 }
 
 }  // namespace tonvane

@@ -3,10 +3,14 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "commands/channel_control.h"
 #include "prefs/prefs.h"
+#include "ui/controls_win32.h"
+#include "ui/form_icon_win32.h"
+#include "ui/left_label_combo_box_win32.h"
 
 namespace tonvane {
 
@@ -37,18 +41,39 @@ class TMainForm final : public IChannelControl {
   void StopChannel(int index) override;
   void SetChannelLevel(int index, std::int32_t level) override;
 
+  // Gives every channel strip the scroll box's client width; runs whenever the scroll
+  // box changes size, and after the strips have been placed.
+  void ChanSBResize();
+
  private:
   friend class TMainFormAccess;
   explicit TMainForm(TPrefs& prefs);
   ~TMainForm();
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  // Builds the controls at their design places, then fits them to the real client area.
+  void CreateControls();
+  void AlignControls(int clientWidth, int clientHeight);
+  void MakeFullyVisible();
   void FormCreate();
   void FormDestroy();
+  void DeviceLBClick();
+  void RateLBClick();
 
   TPrefs& prefs_;
   HWND handle_ = nullptr;
   bool minimizedWhenShown_ = false;
+  int minTrackWidth_ = 0;
+  std::unique_ptr<TFontHandle> font_;
+  std::unique_ptr<TFormIcon> bigIcon_;
+  std::unique_ptr<TFormIcon> smallIcon_;
+
+  std::unique_ptr<TLeftLabelComboBox> DeviceLB;
+  std::unique_ptr<TPanel> Panel1;
+  std::unique_ptr<TScrollBox> ChanSB;
+  TOpenDialog OpenDialog;
+  std::unique_ptr<TLeftLabelComboBox> RateLB;
+  std::unique_ptr<TStatusBar> StatusBar;
 };
 
 // The one main window, or null.

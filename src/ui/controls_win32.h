@@ -1,0 +1,182 @@
+#pragma once
+
+// The few controls the plug-in's window is built from, over plain Win32 and the
+// common controls. Each object owns its window (or, for a window that another
+// control made, only its subclassing) and sees that window's messages first.
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tonvane {
+
+// Edges of the parent that a control keeps its design distance to.
+enum TAnchor : unsigned { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
+
+class TControl {
+ public:
+  TControl(const TControl&) = delete;
+  TControl& operator=(const TControl&) = delete;
+  virtual ~TControl();
+
+  HWND Handle() const { return handle_; }
+  HWND ParentHandle() const;
+  // Bounds in the parent's client coordinates.
+  RECT BoundsRect() const;
+  int Left() const { return BoundsRect().left; }
+  int Top() const { return BoundsRect().top; }
+  int Width() const;
+  int Height() const;
+  int ClientWidth() const;
+  int ClientHeight() const;
+  virtual void SetBounds(int left, int top, int width, int height);
+  void SetWidth(int width);
+
+  bool Visible() const;
+  void SetVisible(bool visible);
+  HFONT Font() const;
+  void SetFont(HFONT font);
+
+  // The control's current bounds are its design bounds inside a parent whose client
+  // area measured parentDesignWidth x parentDesignHeight; from now on the anchored
+  // edges keep their distance to the parent's edges whenever the parent is resized.
+  void SetAnchors(unsigned anchors, int parentDesignWidth, int parentDesignHeight);
+  void ApplyAnchors(int parentWidth, int parentHeight);
+
+  // The object behind a window of this layer, or null.
+  static TControl* FromHandle(HWND hwnd);
+
+ protected:
+  TControl() = default;
+  // Creates the window and takes it over; the object owns it.
+  void Create(DWORD exStyle, const char* className, const char* text, DWORD style, const RECT& bounds,
+              HWND parent);
+  // Takes over a window that something else made and destroys.
+  void Subclass(HWND hwnd);
+  // Every message of the window arrives here first.
+  virtual LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam);
+  // A WM_COMMAND or WM_NOTIFY that this control sent to its parent, handed back by
+  // the parent; true when handled.
+  virtual bool Notification(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+ private:
+  friend bool ReflectNotification(UINT, WPARAM, LPARAM, LRESULT&);
+  static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  void Detach();
+
+  HWND handle_ = nullptr;
+  WNDPROC previous_ = nullptr;
+  bool ownsWindow_ = false;
+  unsigned anchors_ = akLeft | akTop;
+  RECT anchorMargins_{};  // distances to the parent's edges at design
+  SIZE designSize_{};
+};
+
+// Gives a child's notification back to the child's own object, so that a control
+// handles its own events whatever its parent is. Parents call it for WM_COMMAND and
+// WM_NOTIFY; true when the child took it.
+bool ReflectNotification(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+// Moves and sizes every anchored child of the parent to the parent's client size.
+void ApplyChildAnchors(HWND parent);
+// The direct child windows, in z-order.
+std::vector<HWND> ChildWindows(HWND parent);
+
+// A plain container without a bevel, in the button-face colour.
+class TPanel : public TControl {
+ public:
+  TPanel(HWND parent, const RECT& bounds);
+
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+};
+
+// A one-line caption that sizes itself to its text.
+class TLabel : public TControl {
+ public:
+  TLabel(HWND parent, const RECT& bounds);
+  std::string Caption() const;
+  void SetCaption(const std::string& caption);
+
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  void AdjustSize();
+};
+
+// A column of child rows that scrolls vertically; the horizontal direction never
+// scrolls. The scroll range follows the rows' extent unless suspended.
+class TScrollBox : public TControl {
+ public:
+  TScrollBox(HWND parent, const RECT& bounds);
+
+  std::function<void()> OnResize;
+
+  // While suspended (calls nest) adding or removing rows leaves the range alone, so
+  // a whole column can be placed before the bar is worked out once.
+  void DisableAutoRange();
+  void EnableAutoRange();
+  // A vertical-scroll request to the top, as the user's bar would send it.
+  void ScrollToTop();
+  int ScrollPos() const { return position_; }
+  std::vector<HWND> Rows() const { return ChildWindows(Handle()); }
+  // Works out the range from the rows' extent now.
+  void UpdateScrollRange() { UpdateScrollRange(nullptr); }
+
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  void UpdateScrollRange(HWND leaving);
+  void ScrollTo(int position);
+  int MaxPosition() const;
+
+  int autoRangeDisabled_ = 0;
+  bool updatingRange_ = false;
+  int position_ = 0;
+  int extent_ = 0;
+};
+
+// The status line at the bottom: one simple text panel.
+class TStatusBar : public TControl {
+ public:
+  TStatusBar(HWND parent, const RECT& bounds);
+  std::string SimpleText() const;
+  void SetSimpleText(const std::string& text);
+};
+
+// The system's file-open dialog.
+class TOpenDialog {
+ public:
+  std::string DefaultExt;
+  // Pairs of description and pattern, separated by '|'.
+  std::string Filter;
+  DWORD Options = OFN_HIDEREADONLY | OFN_ENABLESIZING;
+  std::string FileName;
+
+  // Shows the dialog modal to owner; true with FileName set when the user chose a file.
+  bool Execute(HWND owner);
+};
+
+// A GDI font that lives as long as its owner.
+class TFontHandle {
+ public:
+  TFontHandle(const char* face, int height);
+  ~TFontHandle();
+  TFontHandle(const TFontHandle&) = delete;
+  TFontHandle& operator=(const TFontHandle&) = delete;
+  HFONT Get() const { return font_; }
+
+ private:
+  HFONT font_;
+};
+
+// Window classes of this layer belong to the module; a module that is unloaded
+// gives them back.
+void UnregisterControlClasses();
+
+}  // namespace tonvane
