@@ -18,6 +18,7 @@ constexpr char kPanelClass[] = "TonvanePanel";
 constexpr char kScrollBoxClass[] = "TonvaneScrollBox";
 // One click on a scroll-bar arrow moves the column this far.
 constexpr int kScrollLine = 8;
+constexpr UINT kUpdateRangeMessage = WM_APP + 1;
 
 // The class procedure stays the system's default one: every instance is taken over
 // right after creation, so a registration that outlives an unloaded module never
@@ -383,9 +384,17 @@ LRESULT TScrollBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return result;
     }
     case WM_PARENTNOTIFY:
-      if (LOWORD(wParam) == WM_CREATE) UpdateScrollRange(nullptr);
+      // A new row is announced before it is shown, so its share of the range is
+      // counted once its creation has finished; a leaving row still exists here.
+      if (LOWORD(wParam) == WM_CREATE && !rangeUpdatePosted_) {
+        rangeUpdatePosted_ = PostMessageA(Handle(), kUpdateRangeMessage, 0, 0) != FALSE;
+      }
       if (LOWORD(wParam) == WM_DESTROY) UpdateScrollRange(reinterpret_cast<HWND>(lParam));
       break;
+    case kUpdateRangeMessage:
+      rangeUpdatePosted_ = false;
+      UpdateScrollRange(nullptr);
+      return 0;
     case WM_COMMAND:
     case WM_NOTIFY: {
       LRESULT result = 0;

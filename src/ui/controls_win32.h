@@ -137,6 +137,7 @@ class TScrollBox : public TControl {
 
   int autoRangeDisabled_ = 0;
   bool updatingRange_ = false;
+  bool rangeUpdatePosted_ = false;
   int position_ = 0;
   int extent_ = 0;
 };

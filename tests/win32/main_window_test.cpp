@@ -1,0 +1,327 @@
+// The plug-in's window as the host shows it: layout read back from the real child
+// windows, sizing, and the channel column with rows of its own.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugin_host.h"
+
+namespace tonvane {
+namespace {
+
+using host::HostObject;
+using host::LoadedPlugin;
+
+constexpr int kRowHeight = 30;
+
+std::string TempDir() {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  std::string dir = std::string(temp) + "tonvane-main-window\\";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  return dir;
+}
+
+// Bounds of a window in its parent's client coordinates.
+RECT InParent(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  MapWindowPoints(HWND_DESKTOP, GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+int WidthOf(const RECT& r) { return r.right - r.left; }
+int HeightOf(const RECT& r) { return r.bottom - r.top; }
+LONG Style(HWND hwnd) { return GetWindowLongA(hwnd, GWL_STYLE); }
+LONG ExStyle(HWND hwnd) { return GetWindowLongA(hwnd, GWL_EXSTYLE); }
+
+std::string TextOf(HWND hwnd) {
+  char text[256] = {};
+  GetWindowTextA(hwnd, text, sizeof text);
+  return text;
+}
+
+std::vector<HWND> Children(HWND parent, const char* className) {
+  std::vector<HWND> found;
+  for (HWND child = FindWindowExA(parent, nullptr, className, nullptr); child;
+       child = FindWindowExA(parent, child, className, nullptr)) {
+    found.push_back(child);
+  }
+  return found;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string dir = TempDir();
+    DeleteFileA((dir + "Tonvane.ini").c_str());
+    host_ = std::make_unique<HostObject>(dir + "Tonvane.dll");
+    watcher_ =
+        std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) { boxes_.push_back(t); });
+    std::string error;
+    plugin_ = LoadedPlugin::Load(host::ExecutableDir() + "Tonvane.dll", error);
+    ASSERT_TRUE(plugin_) << error;
+    ASSERT_TRUE(plugin_->Init(host_.get(), 1));
+    ASSERT_EQ(plugin_->window->ShowPluginWindow(), 1);
+    form_ = FindWindowA("TonvaneMainForm", nullptr);
+    ASSERT_TRUE(form_);
+    panel_ = FindWindowExA(form_, nullptr, "TonvanePanel", nullptr);
+    scrollBox_ = FindWindowExA(form_, nullptr, "TonvaneScrollBox", nullptr);
+    statusBar_ = FindWindowExA(form_, nullptr, STATUSCLASSNAMEA, nullptr);
+    ASSERT_TRUE(panel_ && scrollBox_ && statusBar_);
+    // The two lists, left to right.
+    auto combos = Children(panel_, "ComboBox");
+    ASSERT_EQ(combos.size(), 2u);
+    std::sort(combos.begin(), combos.end(),
+              [](HWND a, HWND b) { return InParent(a).left < InParent(b).left; });
+    deviceList_ = combos[0];
+    rateList_ = combos[1];
+    deviceLabel_ = FindWindowExA(panel_, nullptr, "Static", "Device:");
+    rateLabel_ = FindWindowExA(panel_, nullptr, "Static", "Rate:");
+    ASSERT_TRUE(deviceLabel_ && rateLabel_);
+    GetWindowRect(form_, &opening_);
+  }
+  void TearDown() override {
+    if (plugin_ && plugin_->window) {
+      plugin_->window->FreePluginWindow();
+      host::PumpPendingMessages();
+    }
+    plugin_.reset();
+    watcher_.reset();
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+  }
+
+  RECT Client() const {
+    RECT r{};
+    GetClientRect(form_, &r);
+    return r;
+  }
+  // Resizes the window as a user dragging its frame would.
+  void ResizeBy(int dx, int dy) {
+    RECT r{};
+    GetWindowRect(form_, &r);
+    SetWindowPos(form_, nullptr, 0, 0, WidthOf(r) + dx, HeightOf(r) + dy, SWP_NOMOVE | SWP_NOZORDER);
+  }
+  std::vector<HWND> AddRows(int count) {
+    std::vector<HWND> rows;
+    for (int i = 0; i < count; ++i) {
+      rows.push_back(CreateWindowExA(0, "STATIC", "row", WS_CHILD | WS_VISIBLE, 0, kRowHeight * i, 100,
+                                     kRowHeight, scrollBox_, nullptr, GetModuleHandleA(nullptr), nullptr));
+    }
+    host::PumpPendingMessages();
+    return rows;
+  }
+  SCROLLINFO VerticalBar() const {
+    SCROLLINFO si{};
+    si.cbSize = sizeof(si);
+    si.fMask = SIF_ALL;
+    GetScrollInfo(scrollBox_, SB_VERT, &si);
+    return si;
+  }
+  void Scroll(WORD request, WORD position = 0) {
+    SendMessageA(scrollBox_, WM_VSCROLL, MAKEWPARAM(request, position), 0);
+  }
+
+  std::unique_ptr<HostObject> host_;
+  std::unique_ptr<host::MessageBoxWatcher> watcher_;
+  std::vector<std::string> boxes_;
+  std::unique_ptr<LoadedPlugin> plugin_;
+  HWND form_ = nullptr, panel_ = nullptr, scrollBox_ = nullptr, statusBar_ = nullptr;
+  HWND deviceList_ = nullptr, rateList_ = nullptr, deviceLabel_ = nullptr, rateLabel_ = nullptr;
+  RECT opening_{};
+};
+
+TEST_F(MainWindowTest, StaysOnTopWithItsOwnTaskbarButtonAndASizeableFrame) {
+  EXPECT_EQ(TextOf(form_), "Tonvane");
+  EXPECT_TRUE(ExStyle(form_) & WS_EX_TOPMOST);
+  EXPECT_TRUE(ExStyle(form_) & WS_EX_APPWINDOW);
+  EXPECT_TRUE(Style(form_) & WS_THICKFRAME);
+
+  // Designed as 335 x 123 inside a single border; the sizeable frame keeps that outer size.
+  RECT design{0, 0, 335, 123};
+  AdjustWindowRectEx(&design, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, FALSE, ExStyle(form_));
+  EXPECT_EQ(WidthOf(opening_), WidthOf(design));
+  EXPECT_EQ(HeightOf(opening_), HeightOf(design));
+  EXPECT_LE(WidthOf(Client()), 335);
+
+  // Centred on the screen, whatever position was stored before.
+  EXPECT_NEAR((opening_.left + opening_.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+  EXPECT_NEAR((opening_.top + opening_.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+
+  const auto big = reinterpret_cast<HICON>(SendMessageA(form_, WM_GETICON, ICON_BIG, 0));
+  const auto small = reinterpret_cast<HICON>(SendMessageA(form_, WM_GETICON, ICON_SMALL, 0));
+  ASSERT_TRUE(big && small) << "an icon of its own";
+  ICONINFO info{};
+  ASSERT_TRUE(GetIconInfo(big, &info));
+  BITMAP bm{};
+  GetObjectA(info.hbmColor, sizeof bm, &bm);
+  EXPECT_EQ(bm.bmWidth, GetSystemMetrics(SM_CXICON));
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+
+  for (HWND control : {deviceList_, rateList_, deviceLabel_, statusBar_}) {
+    LOGFONTA font{};
+    ASSERT_TRUE(
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), sizeof font, &font));
+    EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
+    EXPECT_EQ(font.lfHeight, -11);
+  }
+}
+
+TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThem) {
+  const int width = WidthOf(Client());
+  const int height = HeightOf(Client());
+  // The frame took this much of the designed client width; right-anchored parts give it up.
+  const int lost = 335 - width;
+
+  EXPECT_EQ(InParent(panel_).left, 0);
+  EXPECT_EQ(InParent(panel_).top, 0);
+  EXPECT_EQ(WidthOf(InParent(panel_)), width);
+  EXPECT_EQ(HeightOf(InParent(panel_)), 33);
+  EXPECT_EQ(ExStyle(panel_) & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_WINDOWEDGE), 0) << "no bevel";
+
+  const RECT device = InParent(deviceList_);
+  EXPECT_EQ(device.left, 45);
+  EXPECT_EQ(device.top, 5);
+  EXPECT_EQ(WidthOf(device), 191 - lost);
+  EXPECT_EQ(HeightOf(device), 21);
+  const RECT rate = InParent(rateList_);
+  EXPECT_EQ(rate.left, 276 - lost);
+  EXPECT_EQ(rate.top, 4);
+  EXPECT_EQ(WidthOf(rate), 51);
+  EXPECT_EQ(HeightOf(rate), 21);
+  for (HWND list : {deviceList_, rateList_}) {
+    EXPECT_EQ(Style(list) & 3, CBS_DROPDOWNLIST) << "no free text";
+    EXPECT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), 0) << "no device layer yet";
+    EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), CB_ERR);
+  }
+
+  EXPECT_EQ(InParent(deviceLabel_).right, 40);
+  EXPECT_EQ(InParent(deviceLabel_).top, 8);
+  EXPECT_EQ(InParent(rateLabel_).right, rate.left - 5);
+  EXPECT_EQ(InParent(rateLabel_).top, 7);
+
+  const RECT column = InParent(scrollBox_);
+  EXPECT_EQ(column.left, 0);
+  EXPECT_EQ(column.top, 33);
+  EXPECT_EQ(WidthOf(column), width);
+  EXPECT_EQ(column.bottom, height - 19);
+  EXPECT_EQ(Style(scrollBox_) & (WS_HSCROLL | WS_VSCROLL), 0) << "empty: no bar";
+  EXPECT_EQ(GetWindow(scrollBox_, GW_CHILD), nullptr);
+
+  const RECT status = InParent(statusBar_);
+  EXPECT_EQ(status.left, 0);
+  EXPECT_EQ(status.top, height - 19);
+  EXPECT_EQ(WidthOf(status), width);
+  EXPECT_EQ(status.bottom, height);
+  EXPECT_TRUE(SendMessageA(statusBar_, SB_ISSIMPLE, 0, 0));
+  EXPECT_EQ(LOWORD(SendMessageA(statusBar_, SB_GETTEXTLENGTHA, 0, 0)), 0) << "blank before a device opens";
+
+  // Tab order: the lists come before the channel column.
+  EXPECT_EQ(GetWindow(form_, GW_CHILD), panel_);
+  EXPECT_EQ(GetWindow(panel_, GW_HWNDNEXT), scrollBox_);
+}
+
+TEST_F(MainWindowTest, WideningStretchesTheDeviceListAndKeepsTheRateListRight) {
+  const RECT device = InParent(deviceList_);
+  const RECT rate = InParent(rateList_);
+  const RECT rateLabel = InParent(rateLabel_);
+  const RECT deviceLabel = InParent(deviceLabel_);
+  const RECT column = InParent(scrollBox_);
+  const RECT status = InParent(statusBar_);
+
+  ResizeBy(100, 40);
+  EXPECT_EQ(WidthOf(InParent(deviceList_)), WidthOf(device) + 100);
+  EXPECT_EQ(InParent(deviceList_).left, device.left);
+  EXPECT_EQ(InParent(rateList_).left, rate.left + 100);
+  EXPECT_EQ(WidthOf(InParent(rateList_)), WidthOf(rate));
+  EXPECT_EQ(InParent(rateList_).top, rate.top);
+  EXPECT_EQ(InParent(rateLabel_).left, rateLabel.left + 100) << "the label goes with its list";
+  EXPECT_EQ(InParent(deviceLabel_).left, deviceLabel.left);
+  EXPECT_EQ(HeightOf(InParent(panel_)), 33);
+  EXPECT_EQ(WidthOf(InParent(scrollBox_)), WidthOf(column) + 100);
+  EXPECT_EQ(HeightOf(InParent(scrollBox_)), HeightOf(column) + 40) << "the column takes the new height";
+  EXPECT_EQ(InParent(statusBar_).top, status.top + 40);
+  EXPECT_EQ(HeightOf(InParent(statusBar_)), 19);
+
+  ResizeBy(-100, -40);
+  EXPECT_EQ(InParent(deviceList_).right, device.right);
+  EXPECT_EQ(InParent(rateList_).left, rate.left);
+}
+
+TEST_F(MainWindowTest, NeverNarrowerThanItOpens) {
+  MINMAXINFO info{};
+  info.ptMinTrackSize = {GetSystemMetrics(SM_CXMINTRACK), GetSystemMetrics(SM_CYMINTRACK)};
+  info.ptMaxTrackSize = {GetSystemMetrics(SM_CXMAXTRACK), GetSystemMetrics(SM_CYMAXTRACK)};
+  SendMessageA(form_, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  EXPECT_EQ(info.ptMinTrackSize.x, WidthOf(opening_));
+  EXPECT_EQ(info.ptMinTrackSize.y, GetSystemMetrics(SM_CYMINTRACK)) << "no height constraint";
+  EXPECT_EQ(info.ptMaxTrackSize.x, GetSystemMetrics(SM_CXMAXTRACK)) << "no maximum";
+
+  ResizeBy(-60, 0);
+  RECT r{};
+  GetWindowRect(form_, &r);
+  EXPECT_EQ(WidthOf(r), WidthOf(opening_));
+  ResizeBy(200, -40);
+  GetWindowRect(form_, &r);
+  EXPECT_EQ(WidthOf(r), WidthOf(opening_) + 200);
+  EXPECT_EQ(HeightOf(r), HeightOf(opening_) - 40) << "lower is allowed";
+}
+
+TEST_F(MainWindowTest, TallColumnScrollsWithTheThumbAndNeverSideways) {
+  const auto rows = AddRows(8);
+  ASSERT_EQ(rows.size(), 8u);
+  EXPECT_TRUE(Style(scrollBox_) & WS_VSCROLL);
+  EXPECT_FALSE(Style(scrollBox_) & WS_HSCROLL);
+  RECT client{};
+  GetClientRect(scrollBox_, &client);
+  SCROLLINFO bar = VerticalBar();
+  EXPECT_EQ(bar.nMin, 0);
+  EXPECT_EQ(bar.nMax, 8 * kRowHeight - 1);
+  EXPECT_EQ(static_cast<int>(bar.nPage), client.bottom);
+  for (HWND row : rows)
+    EXPECT_EQ(WidthOf(InParent(row)), client.right) << "rows fill the width beside the bar";
+
+  Scroll(SB_THUMBTRACK, 50);
+  EXPECT_EQ(InParent(rows[0]).top, -50) << "the column follows the thumb while it is dragged";
+  EXPECT_EQ(InParent(rows[1]).top, -20);
+  EXPECT_EQ(VerticalBar().nPos, 50);
+
+  Scroll(SB_THUMBTRACK, 1000);
+  EXPECT_EQ(InParent(rows[7]).bottom, client.bottom) << "stops with the last row at the bottom";
+  Scroll(SB_LINEUP);
+  EXPECT_EQ(InParent(rows[7]).bottom, client.bottom + 8);
+  Scroll(SB_TOP);
+  EXPECT_EQ(InParent(rows[0]).top, 0);
+  EXPECT_EQ(VerticalBar().nPos, 0);
+
+  ResizeBy(60, 0);
+  GetClientRect(scrollBox_, &client);
+  for (HWND row : rows) EXPECT_EQ(WidthOf(InParent(row)), client.right) << "widening widens every row";
+  EXPECT_FALSE(Style(scrollBox_) & WS_HSCROLL);
+
+  // A taller window shows every row: the bar goes and the rows take the full width.
+  ResizeBy(0, 8 * kRowHeight);
+  GetClientRect(scrollBox_, &client);
+  EXPECT_FALSE(Style(scrollBox_) & WS_VSCROLL);
+  EXPECT_EQ(WidthOf(InParent(rows[0])), client.right);
+}
+
+TEST_F(MainWindowTest, RemovingRowsShrinksTheRangeBackToTheTop) {
+  const auto rows = AddRows(8);
+  Scroll(SB_BOTTOM);
+  ASSERT_GT(VerticalBar().nPos, 0);
+  for (size_t i = 2; i < rows.size(); ++i) DestroyWindow(rows[i]);
+  EXPECT_FALSE(Style(scrollBox_) & WS_VSCROLL) << "two rows fit";
+  EXPECT_EQ(InParent(rows[0]).top, 0);
+  EXPECT_EQ(InParent(rows[1]).top, kRowHeight);
+}
+
+}  // namespace
+}  // namespace tonvane
