@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "plugin_host.h"
+#include "ui/controls_win32.h"
 
 namespace tonvane {
 namespace {
@@ -321,6 +322,85 @@ TEST_F(MainWindowTest, RemovingRowsShrinksTheRangeBackToTheTop) {
   EXPECT_FALSE(Style(scrollBox_) & WS_VSCROLL) << "two rows fit";
   EXPECT_EQ(InParent(rows[0]).top, 0);
   EXPECT_EQ(InParent(rows[1]).top, kRowHeight);
+}
+
+// The column on its own, as the device layer fills it: suspended while the rows are
+// placed, then worked out once.
+class ChannelColumnTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "ChannelColumnTestHost";
+    RegisterClassExA(&wc);
+    host_ = CreateWindowExA(0, wc.lpszClassName, "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
+                            nullptr, nullptr, wc.hInstance, nullptr);
+    column_ = std::make_unique<TScrollBox>(host_, RECT{0, 33, 300, 104});
+    column_->OnResize = [this] { ++resizes_; };
+  }
+  void TearDown() override {
+    column_.reset();
+    DestroyWindow(host_);
+  }
+  std::vector<HWND> PlaceRows(int count) {
+    std::vector<HWND> rows;
+    for (int i = 0; i < count; ++i) {
+      rows.push_back(CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, kRowHeight * i, 280,
+                                     kRowHeight, column_->Handle(), nullptr, GetModuleHandleA(nullptr),
+                                     nullptr));
+    }
+    host::PumpPendingMessages();
+    return rows;
+  }
+  bool HasBar() const { return Style(column_->Handle()) & WS_VSCROLL; }
+
+  HWND host_ = nullptr;
+  std::unique_ptr<TScrollBox> column_;
+  int resizes_ = 0;
+};
+
+TEST_F(ChannelColumnTest, SuspendedRangeWaitsUntilTheLastSuspensionEnds) {
+  column_->DisableAutoRange();
+  column_->DisableAutoRange();
+  const auto rows = PlaceRows(8);
+  EXPECT_FALSE(HasBar());
+  column_->EnableAutoRange();
+  EXPECT_FALSE(HasBar()) << "still suspended once";
+  column_->EnableAutoRange();
+  EXPECT_TRUE(HasBar());
+  EXPECT_GT(resizes_, 0) << "the bar took width from the client area";
+  EXPECT_EQ(column_->Rows(), rows);
+  column_->EnableAutoRange();  // one too many does no harm
+  column_->DisableAutoRange();
+  PlaceRows(1);
+  column_->EnableAutoRange();
+  SCROLLINFO si{};
+  si.cbSize = sizeof(si);
+  si.fMask = SIF_RANGE;
+  GetScrollInfo(column_->Handle(), SB_VERT, &si);
+  EXPECT_EQ(si.nMax, 8 * kRowHeight - 1) << "the ninth row lies on the first";
+}
+
+TEST_F(ChannelColumnTest, ANewColumnIsPlacedFromTheTop) {
+  auto rows = PlaceRows(8);
+  SendMessageA(column_->Handle(), WM_VSCROLL, MAKEWPARAM(SB_PAGEDOWN, 0), 0);
+  ASSERT_GT(column_->ScrollPos(), 0);
+  column_->ScrollToTop();
+  EXPECT_EQ(column_->ScrollPos(), 0);
+  EXPECT_EQ(InParent(rows[0]).top, 0);
+
+  // Scrolled down when the old rows go: the new ones still stand from the top.
+  SendMessageA(column_->Handle(), WM_VSCROLL, MAKEWPARAM(SB_BOTTOM, 0), 0);
+  column_->ScrollToTop();
+  column_->DisableAutoRange();
+  for (HWND row : rows) DestroyWindow(row);
+  rows = PlaceRows(4);
+  column_->EnableAutoRange();
+  EXPECT_TRUE(HasBar());
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(InParent(rows[i]).top, kRowHeight * i);
+  EXPECT_EQ(column_->ScrollPos(), 0);
 }
 
 }  // namespace
