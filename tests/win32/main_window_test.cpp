@@ -2,6 +2,7 @@
 // windows, sizing, and the channel column with rows of its own.
 #include <windows.h>
 #include <commctrl.h>
+#include <dlgs.h>
 
 #include <gtest/gtest.h>
 
@@ -401,6 +402,88 @@ TEST_F(ChannelColumnTest, ANewColumnIsPlacedFromTheTop) {
   EXPECT_TRUE(HasBar());
   for (int i = 0; i < 4; ++i) EXPECT_EQ(InParent(rows[i]).top, kRowHeight * i);
   EXPECT_EQ(column_->ScrollPos(), 0);
+}
+
+BOOL CALLBACK FindVisibleDialog(HWND hwnd, LPARAM param) {
+  char cls[16] = {};
+  GetClassNameA(hwnd, cls, sizeof cls);
+  if (std::string(cls) != "#32770" || !IsWindowVisible(hwnd)) return TRUE;
+  *reinterpret_cast<HWND*>(param) = hwnd;
+  return FALSE;
+}
+
+// The file dialog's own window, found while it runs modal on this thread.
+HWND OpenDialogWindow() {
+  HWND found = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), &FindVisibleDialog, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// What the user does in the dialog: read the file types offered, type a name, press OK.
+struct DialogUser {
+  static inline std::string typed;
+  static inline std::vector<std::string> fileTypes;
+  static inline int okPresses = 0;
+  static void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = OpenDialogWindow();
+    if (!dialog) return;
+    if (fileTypes.empty()) {
+      HWND types = GetDlgItem(dialog, cmb1);
+      for (LRESULT i = 0, n = SendMessageA(types, CB_GETCOUNT, 0, 0); i < n; ++i) {
+        char text[64] = {};
+        SendMessageA(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        fileTypes.push_back(text);
+      }
+    }
+    HWND name = GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1);
+    SetWindowTextA(name, typed.c_str());
+    if (++okPresses > 1) {
+      // The name was refused: give up.
+      KillTimer(nullptr, timer);
+      PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      return;
+    }
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+  }
+};
+
+TEST(OpenDialogTest, OffersWaveThenMp3FilesAndTakesOnlyAnExistingFile) {
+  const std::string dir = TempDir();
+  const std::string tone = dir + "tone.wav";
+  CloseHandle(CreateFileA(tone.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  std::vector<std::string> refusals;
+  host::MessageBoxWatcher watcher([&](const std::string& text) { refusals.push_back(text); });
+
+  TOpenDialog dialog;
+  dialog.DefaultExt = "wav";
+  dialog.Filter = "Wave files|*.wav|MP3 files |*.mp3";
+  dialog.Options = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST |
+                   OFN_ENABLESIZING | OFN_EXPLORER;
+
+  char before[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, before);
+  ASSERT_STRNE((std::string(before) + "\\").c_str(), dir.c_str());
+  DialogUser::typed = tone;
+  DialogUser::okPresses = 0;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, &DialogUser::Act);
+  EXPECT_TRUE(dialog.Execute(nullptr));
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(dialog.FileName, tone);
+  EXPECT_EQ(DialogUser::fileTypes, (std::vector<std::string>{"Wave files", "MP3 files "}));
+  char after[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, after);
+  EXPECT_STREQ(after, before) << "choosing a file elsewhere leaves the current directory";
+
+  // A file that does not exist is refused and the dialog stays open.
+  DialogUser::typed = dir + "missing.wav";
+  DialogUser::okPresses = 0;
+  const UINT_PTR again = SetTimer(nullptr, 0, 50, &DialogUser::Act);
+  EXPECT_FALSE(dialog.Execute(nullptr));
+  KillTimer(nullptr, again);
+  EXPECT_EQ(DialogUser::okPresses, 2);
+  EXPECT_EQ(refusals.size(), 1u) << ::testing::PrintToString(refusals);
+  DeleteFileA(tone.c_str());
 }
 
 }  // namespace
