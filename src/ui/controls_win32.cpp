@@ -420,9 +420,10 @@ TStatusBar::TStatusBar(HWND parent, const RECT& bounds) {
 }
 
 std::string TStatusBar::SimpleText() const {
-  const LRESULT length = LOWORD(SendMessageA(Handle(), SB_GETTEXTLENGTHA, SB_SIMPLEID, 0));
+  // Reading takes a part index; in simple mode every index reads the one text.
+  const LRESULT length = LOWORD(SendMessageA(Handle(), SB_GETTEXTLENGTHA, 0, 0));
   std::string text(length + 1, '\0');
-  SendMessageA(Handle(), SB_GETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.data()));
+  SendMessageA(Handle(), SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text.data()));
   text.resize(length);
   return text;
 }

@@ -404,6 +404,17 @@ TEST_F(ChannelColumnTest, ANewColumnIsPlacedFromTheTop) {
   EXPECT_EQ(column_->ScrollPos(), 0);
 }
 
+TEST_F(ChannelColumnTest, StatusBarShowsItsSimpleText) {
+  TStatusBar bar(host_, RECT{0, 200, 300, 219});
+  EXPECT_EQ(bar.SimpleText(), "");
+  bar.SetSimpleText("Sample type: Int16LSB");
+  EXPECT_EQ(bar.SimpleText(), "Sample type: Int16LSB");
+  char shown[64] = {};
+  SendMessageA(bar.Handle(), SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(shown));
+  EXPECT_STREQ(shown, "Sample type: Int16LSB") << "the one panel there is";
+  EXPECT_EQ(HeightOf(InParent(bar.Handle())), 19) << "the bar keeps the height it is given";
+}
+
 BOOL CALLBACK FindVisibleDialog(HWND hwnd, LPARAM param) {
   char cls[16] = {};
   GetClassNameA(hwnd, cls, sizeof cls);
