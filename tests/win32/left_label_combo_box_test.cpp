@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/exception.h"
+#include "plugin_host.h"
 #include "ui/controls_win32.h"
 #include "ui/left_label_combo_box_win32.h"
 
@@ -308,6 +310,21 @@ TEST_F(LabelledComboTest, EveryPickIsAChangeWithoutSingleChange) {
   EXPECT_EQ(events_, (std::vector<std::string>{"click alpha", "change alpha", "click beta", "change beta"}));
   PressKey(VK_RETURN, '\r');
   EXPECT_EQ(events_.back(), "key \r") << "Enter is an ordinary key here";
+}
+
+TEST_F(LabelledComboTest, AFailingHandlerIsReportedInTheErrorBoxAndTheBoxGoesOn) {
+  std::vector<std::string> shown;
+  host::MessageBoxWatcher watcher([&](const std::string& text) { shown.push_back(text); });
+  auto& box = MakeBox(TComboBoxStyle::DropDownList, false);
+  box.OnChange = [] { throw Exception("Unable to open the device"); };
+  Focus();
+  SendMessageA(KeyTarget(), WM_KEYDOWN, VK_DOWN, 1);
+  EXPECT_EQ(shown, (std::vector<std::string>{"Unable to open the device"}));
+  EXPECT_EQ(box.Text(), "alpha");
+  box.OnChange = nullptr;
+  SendMessageA(KeyTarget(), WM_KEYDOWN, VK_DOWN, 1);
+  EXPECT_EQ(box.Text(), "beta");
+  EXPECT_EQ(shown.size(), 1u);
 }
 
 }  // namespace
