@@ -1,0 +1,201 @@
+#include "asio/driver_list_win32.h"
+
+#include <objbase.h>
+
+#include <cstring>
+
+#include "base/exception.h"
+#include "base/file_exists.h"
+
+namespace tonvane {
+namespace {
+
+HMODULE g_library = nullptr;
+CreateOpenAsioFunc g_createOpenAsio = nullptr;
+
+// A registry key opened read-only, closed on every way out.
+class TRegKey {
+ public:
+  TRegKey(HKEY root, const std::string& subKey) {
+    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
+  }
+  ~TRegKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  TRegKey(const TRegKey&) = delete;
+  TRegKey& operator=(const TRegKey&) = delete;
+
+  bool IsOpen() const { return key_ != nullptr; }
+
+  std::vector<std::string> SubKeyNames() const {
+    std::vector<std::string> names;
+    for (DWORD index = 0;; ++index) {
+      char name[256];  // a key name has at most 255 characters
+      DWORD size = sizeof name;
+      const LONG result = RegEnumKeyExA(key_, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+      if (result == ERROR_NO_MORE_ITEMS) break;
+      if (result != ERROR_SUCCESS) continue;
+      names.emplace_back(name, size);
+    }
+    return names;
+  }
+
+  // A missing value reads as empty text; a value of another kind cannot be read
+  // as text and raises, naming the value as what (for the message).
+  std::string ReadText(const char* name, const std::string& what) const {
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {};
+    if (type != REG_SZ && type != REG_EXPAND_SZ) throw Exception(what + " is not text");
+    std::string text(size + 1, '\0');
+    DWORD got = size;
+    if (RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &got) !=
+        ERROR_SUCCESS)
+      return {};
+    text.resize(std::strlen(text.c_str()));
+    if (type == REG_EXPAND_SZ) {
+      char expanded[1024];
+      const DWORD n = ExpandEnvironmentStringsA(text.c_str(), expanded, sizeof expanded);
+      if (n > 0 && n <= sizeof expanded) text = expanded;
+    }
+    return text;
+  }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+void CopyField(char (&field)[512], const std::string& text) {
+  const std::size_t n = text.size() < sizeof field - 1 ? text.size() : sizeof field - 1;
+  std::memcpy(field, text.data(), n);
+  field[n] = '\0';
+}
+
+// Directory from GetSystemDirectoryA or GetWindowsDirectoryA, empty when the call
+// gives nothing back.
+template <typename Getter>
+std::string Directory(Getter getter) {
+  char buffer[1024];
+  const UINT n = getter(buffer, 1023);
+  return n > 0 && n < 1023 ? std::string(buffer, n) : std::string();
+}
+
+std::string JoinDir(const std::string& dir, const std::string& name) {
+  return !dir.empty() && dir.back() == '\\' ? dir + name : dir + "\\" + name;
+}
+
+CLSID ClsidFromText(const std::string& name, const std::string& text) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(length > 0 ? static_cast<std::size_t>(length) : 1u, L'\0');
+  if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
+  CLSID clsid{};
+  // Only the braced form: CLSIDFromString would also look a ProgID up.
+  if (text.size() != 38 || text.front() != '{' || FAILED(CLSIDFromString(wide.c_str(), &clsid)))
+    throw Exception("ASIO driver \"" + name + "\": \"" + text + "\" is not a class identifier");
+  return clsid;
+}
+
+// The directory of the module that holds this code (the plug-in's, when linked
+// into it), with a trailing backslash; empty when it cannot be told.
+std::string OwnModuleDirectory() {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCSTR>(&g_library), &module))
+    return {};
+  char path[MAX_PATH * 4];
+  const DWORD n = GetModuleFileNameA(module, path, sizeof path);
+  if (n == 0 || n >= sizeof path) return {};
+  const std::string full(path, n);
+  const std::size_t slash = full.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : full.substr(0, slash + 1);
+}
+
+}  // namespace
+
+int ResolveDriverPath(const std::string& clsidText, std::string& path) {
+  TRegKey server(HKEY_CLASSES_ROOT, "clsid\\" + clsidText + "\\InprocServer32");
+  if (!server.IsOpen()) return -1;
+  path = server.ReadText(nullptr, "The server path of class " + clsidText);
+  if (!path.empty() && path.find_first_of("\\:") == std::string::npos) {
+    const std::string name = path;
+    const std::string system = Directory(GetSystemDirectoryA);
+    if (!system.empty()) path = JoinDir(system, name);
+    if (!FileExists(path)) {
+      const std::string windows = Directory(GetWindowsDirectoryA);
+      if (!windows.empty()) path = JoinDir(windows, name);
+    }
+  }
+  return FileExists(path) ? 0 : -1;
+}
+
+void BuildDriverList(TAsioDriverList& list) {
+  list.clear();
+  std::vector<std::string> names;
+  {
+    TRegKey asio(HKEY_LOCAL_MACHINE, "software\\asio");
+    if (!asio.IsOpen()) return;
+    names = asio.SubKeyNames();
+  }
+  TAsioDriverList found;
+  for (const std::string& name : names) {
+    TRegKey driver(HKEY_LOCAL_MACHINE, "software\\asio\\" + name);
+    if (!driver.IsOpen()) continue;
+    const std::string clsidText =
+        driver.ReadText("clsid", "The \"clsid\" value of ASIO driver \"" + name + "\"");
+    std::string path;
+    if (ResolveDriverPath(clsidText, path) != 0) continue;
+    TAsioDriverEntry entry{};
+    entry.Clsid = ClsidFromText(name, clsidText);
+    CopyField(entry.Name, name);
+    CopyField(entry.Path, path);
+    found.push_back(entry);
+  }
+  list = std::move(found);
+}
+
+bool LoadDriverLibrary() {
+  if (g_library != nullptr) return true;
+  HMODULE library = LoadLibraryA("OpenAsio.dll");
+  if (library == nullptr) {
+    // The host's process looks in the host's directory, not the plug-in's; the
+    // library ships beside the plug-in.
+    const std::string dir = OwnModuleDirectory();
+    if (!dir.empty()) library = LoadLibraryA((dir + "OpenAsio.dll").c_str());
+  }
+  if (library == nullptr) return false;
+  auto factory = reinterpret_cast<CreateOpenAsioFunc>(
+      reinterpret_cast<void*>(GetProcAddress(library, "CreateOpenAsio")));
+  // A library without the factory is no use: refusing it here keeps CreateDriver
+  // from ever calling through a null address.
+  if (factory == nullptr) {
+    FreeLibrary(library);
+    return false;
+  }
+  g_library = library;
+  g_createOpenAsio = factory;
+  return true;
+}
+
+bool DriverLibraryLoaded() { return g_library != nullptr; }
+
+bool CreateDriver(const TAsioDriverEntry& entry, TAsioDriverRef& driver) {
+  IAsioDriver** slot = driver.Put();
+  if (g_library == nullptr || g_createOpenAsio == nullptr) return false;
+  const HRESULT hr = g_createOpenAsio(&entry.Clsid, slot);
+  if (FAILED(hr)) {
+    // COM leaves the out pointer null on failure; whatever a careless factory left
+    // there is not ours to release.
+    driver.Detach();
+    return false;
+  }
+  return static_cast<bool>(driver);
+}
+
+void UnloadDriverLibrary() {
+  if (g_library == nullptr) return;
+  FreeLibrary(g_library);
+  g_library = nullptr;
+  g_createOpenAsio = nullptr;
+}
+
+}  // namespace tonvane
