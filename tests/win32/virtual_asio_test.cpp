@@ -1,0 +1,321 @@
+// The virtual ASIO driver as the plug-in meets it: registered in the 32-bit view,
+// reached through OpenAsio.dll, shaped by its configuration, recording what the
+// host writes.
+#include <fstream>
+#include <iterator>
+
+#include "asio_test_support.h"
+
+namespace tonvane::test {
+namespace {
+
+std::string ReadRegText(HKEY root, const std::string& subKey, const char* name, REGSAM view = 0) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return "<no key>";
+  char value[1024] = {};
+  DWORD size = sizeof value - 1, type = 0;
+  const LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS && type == REG_SZ ? value : "<no text>";
+}
+
+std::vector<std::uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+std::uint16_t Le16(const std::vector<std::uint8_t>& b, std::size_t at) {
+  return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+class TTempDir {
+ public:
+  explicit TTempDir(const std::string& tag) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    path_ = std::string(temp) + "tonvane-vasio-" + tag + "-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(path_.c_str(), nullptr);
+  }
+  ~TTempDir() {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path_ + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+          DeleteFileA((path_ + "\\" + data.cFileName).c_str());
+      } while (FindNextFileA(find, &data));
+      FindClose(find);
+    }
+    RemoveDirectoryA(path_.c_str());
+  }
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  std::string path_;
+};
+
+class VirtualAsioTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_log.Reset();
+    ASSERT_TRUE(openAsio_.Loaded());
+  }
+  TOpenAsio openAsio_;
+};
+
+TEST_F(VirtualAsioTest, RegisteredWhereA32BitHostLooks) {
+  const std::string driverKey = std::string("Software\\ASIO\\") + vasio::kDriverName;
+  EXPECT_EQ(ReadRegText(HKEY_LOCAL_MACHINE, driverKey, "CLSID"), vasio::kClsidText);
+  EXPECT_EQ(ReadRegText(HKEY_LOCAL_MACHINE, driverKey, "Description"), vasio::kDriverName);
+  EXPECT_EQ(ReadRegText(HKEY_LOCAL_MACHINE, driverKey, "CLSID", KEY_WOW64_32KEY), vasio::kClsidText)
+      << "the 32-bit view, named explicitly";
+  const std::string server = std::string("CLSID\\") + vasio::kClsidText + "\\InprocServer32";
+  const std::string path = ReadRegText(HKEY_CLASSES_ROOT, server, nullptr);
+  const std::string fileName = std::string("\\") + vasio::kFileName;
+  ASSERT_GE(path.size(), fileName.size());
+  EXPECT_EQ(path.substr(path.size() - fileName.size()), fileName);
+  EXPECT_NE(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
+  EXPECT_EQ(ReadRegText(HKEY_CLASSES_ROOT, server, "ThreadingModel"), "Apartment");
+
+  CLSID parsed{};
+  std::wstring wide(vasio::kClsidText, vasio::kClsidText + sizeof vasio::kClsidText - 1);
+  ASSERT_EQ(CLSIDFromString(wide.c_str(), &parsed), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(parsed, vasio::kClsid)) << "the text and the binary identifier agree";
+}
+
+// The plug-in's open sequence, step by step; returns the name of the first
+// operation that failed, or "" when the device runs.
+std::string OpenSequence(IAsioDriver* driver) {
+  if (driver->init(nullptr) != 1) return "init";
+  std::int32_t inputs = 0, outputs = 0;
+  if (driver->getChannels(&inputs, &outputs) != ASE_OK) return "getChannels";
+  ASIOChannelInfo info{};
+  if (driver->getChannelInfo(&info) != ASE_OK) return "getChannelInfo";
+  bool anyRate = false;
+  for (double rate : {44100.0, 48000.0, 88200.0, 96000.0, 192000.0})
+    anyRate |= driver->canSampleRate(rate) == ASE_OK;
+  if (!anyRate) return "canSampleRate";
+  if (driver->setSampleRate(48000.0) != ASE_OK) return "setSampleRate";
+  std::int32_t minSize = 0, maxSize = 0, preferred = 0, granularity = 0;
+  if (driver->getBufferSize(&minSize, &maxSize, &preferred, &granularity) != ASE_OK) return "getBufferSize";
+  std::vector<ASIOBufferInfo> infos = OutputInfos(outputs);
+  ASIOCallbacks callbacks = LogCallbacks();
+  if (driver->createBuffers(infos.data(), outputs, preferred, &callbacks) != ASE_OK) return "createBuffers";
+  const bool started = driver->start() == ASE_OK;
+  driver->stop();
+  driver->disposeBuffers();
+  return started ? "" : "start";
+}
+
+TEST_F(VirtualAsioTest, EachFailureSwitchFailsItsOwnOperation) {
+  {
+    TDriverEnvironment env{{"RATES", "48000"}, {"CLOCK", "fast"}, {"MAX_BUFFERS", "2"}};
+    TAsioDriverRef driver;
+    ASSERT_EQ(openAsio_.Create(vasio::kClsid, driver), S_OK);
+    EXPECT_EQ(OpenSequence(driver.Get()), "") << "no switch, no failure";
+  }
+  for (const char* operation : {"init", "getChannels", "getChannelInfo", "canSampleRate", "setSampleRate",
+                                "getBufferSize", "createBuffers", "start"}) {
+    TDriverEnvironment env{{"RATES", "48000"}, {"CLOCK", "fast"}, {"MAX_BUFFERS", "2"}, {"FAIL", operation}};
+    TAsioDriverRef driver;
+    ASSERT_EQ(openAsio_.Create(vasio::kClsid, driver), S_OK);
+    EXPECT_EQ(OpenSequence(driver.Get()), operation);
+  }
+  TDriverEnvironment env{{"FAIL", "getChannels, start"}};
+  TAsioDriverRef driver;
+  ASSERT_EQ(openAsio_.Create(vasio::kClsid, driver), S_OK);
+  ASSERT_EQ(driver->init(nullptr), 1);
+  std::int32_t inputs = 0, outputs = 0;
+  EXPECT_NE(driver->getChannels(&inputs, &outputs), ASE_OK) << "a list of switches";
+  EXPECT_EQ(driver->canSampleRate(44100.0), ASE_OK);
+}
+
+TEST_F(VirtualAsioTest, AConfigurationThatDoesNotParseFailsInitWithItsReason) {
+  for (const auto& [key, value] : std::vector<std::pair<const char*, std::string>>{{"OUTPUTS", "two"},
+                                                                                   {"RATES", "48000,fast"},
+                                                                                   {"CLOCK", "slow"},
+                                                                                   {"FAIL", "open"},
+                                                                                   {"BUFFER", "0"}}) {
+    TDriverEnvironment env{{key, value}};
+    TAsioDriverRef driver;
+    ASSERT_EQ(openAsio_.Create(vasio::kClsid, driver), S_OK);
+    EXPECT_EQ(driver->init(nullptr), 0) << key << "=" << value;
+    char message[124] = {};
+    driver->getErrorMessage(message);
+    EXPECT_NE(std::string(message).find(value), std::string::npos) << message;
+  }
+}
+
+struct TRecordingCase {
+  std::int32_t sampleType;
+  const char* file;
+  int bytesPerSample;
+  bool wav;
+  bool hostWrites;  // false: the writer has nothing for this type
+};
+
+// Runs a bounded session whose callback writes the pattern with WriteSample, and
+// compares each channel's recording with what the pattern must give.
+void RecordAndCompare(const TOpenAsio& openAsio, const TRecordingCase& c) {
+  constexpr int kChannels = 2, kBuffer = 48, kSwitches = 7;
+  TTempDir dir(std::to_string(c.sampleType));
+  TDriverEnvironment env{{"OUTPUTS", std::to_string(kChannels)},
+                         {"SAMPLE_TYPE", std::to_string(c.sampleType)},
+                         {"RATES", "44100,48000"},
+                         {"BUFFER", std::to_string(kBuffer)},
+                         {"CLOCK", "fast"},
+                         {"MAX_BUFFERS", std::to_string(kSwitches)},
+                         {"RECORD_DIR", dir.Path()}};
+  TAsioDriverRef driver;
+  ASSERT_EQ(openAsio.Create(vasio::kClsid, driver), S_OK);
+  ASSERT_EQ(driver->init(nullptr), 1);
+  ASSERT_EQ(driver->setSampleRate(48000.0), ASE_OK);
+  std::vector<ASIOBufferInfo> infos = OutputInfos(kChannels);
+  ASIOCallbacks callbacks = LogCallbacks();
+  g_log.Reset();
+  g_log.Infos = infos.data();
+  g_log.Channels = kChannels;
+  g_log.BufferSize = kBuffer;
+  g_log.SampleType = c.sampleType;
+  g_log.Write = true;
+  ASSERT_EQ(driver->createBuffers(infos.data(), kChannels, kBuffer, &callbacks), ASE_OK);
+  ASSERT_EQ(driver->start(), ASE_OK);
+  ASSERT_TRUE(WaitForSwitches(kSwitches));
+  driver->stop();
+  ASSERT_EQ(g_log.Count.load(), kSwitches);
+
+  // Complete on disk once stopped, before the buffers go.
+  for (int ch = 0; ch < kChannels; ++ch) {
+    const std::vector<std::uint8_t> bytes = ReadFile(dir.File("out" + std::to_string(ch) + c.file));
+    const std::size_t header = c.wav ? 44 : 0;
+    const std::size_t data = static_cast<std::size_t>(kSwitches) * kBuffer * c.bytesPerSample;
+    ASSERT_EQ(bytes.size(), header + data) << "channel " << ch;
+    if (c.wav) {
+      EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
+      EXPECT_EQ(Le32(bytes, 4), 36 + data);
+      EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEfmt ");
+      EXPECT_EQ(Le32(bytes, 16), 16u);
+      EXPECT_EQ(Le16(bytes, 20), 1) << "PCM";
+      EXPECT_EQ(Le16(bytes, 22), 1) << "mono";
+      EXPECT_EQ(Le32(bytes, 24), 48000u);
+      EXPECT_EQ(Le32(bytes, 28), 48000u * c.bytesPerSample);
+      EXPECT_EQ(Le16(bytes, 32), c.bytesPerSample);
+      EXPECT_EQ(Le16(bytes, 34), 8 * c.bytesPerSample);
+      EXPECT_EQ(std::string(bytes.begin() + 36, bytes.begin() + 40), "data");
+      EXPECT_EQ(Le32(bytes, 40), data);
+    }
+    std::vector<std::uint8_t> expected(data, vasio::kFillByte);
+    if (c.hostWrites) {
+      std::uint8_t* pos = expected.data();
+      for (int n = 0; n < kSwitches; ++n)
+        for (int i = 0; i < kBuffer; ++i) WriteSample(c.sampleType, pos, PatternSample(n, ch, i));
+      ASSERT_EQ(pos, expected.data() + expected.size());
+    }
+    EXPECT_TRUE(
+        std::equal(expected.begin(), expected.end(), bytes.begin() + static_cast<std::ptrdiff_t>(header)))
+        << "type " << c.sampleType << ", channel " << ch;
+  }
+  EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
+}
+
+TEST_F(VirtualAsioTest, RecordsEveryOutputByteForByte) {
+  RecordAndCompare(openAsio_, {ASIOSTInt24LSB, ".wav", 3, true, true});
+  RecordAndCompare(openAsio_, {ASIOSTInt16LSB, ".wav", 2, true, true});
+  RecordAndCompare(openAsio_, {ASIOSTInt32LSB, ".wav", 4, true, true});
+  RecordAndCompare(openAsio_, {ASIOSTInt16MSB, ".raw", 2, false, true});
+  RecordAndCompare(openAsio_, {ASIOSTInt24MSB, ".raw", 3, false, true});
+  // Types the writer leaves alone: the driver's fill pattern comes through.
+  RecordAndCompare(openAsio_, {ASIOSTFloat32LSB, ".raw", 4, false, false});
+  RecordAndCompare(openAsio_, {ASIOSTFloat64LSB, ".raw", 8, false, false});
+  RecordAndCompare(openAsio_, {5, ".raw", 4, false, false});
+}
+
+TEST_F(VirtualAsioTest, NoCallbackRunsOrArrivesAfterStopOrDisposeReturns) {
+  TDriverEnvironment env{{"BUFFER", "32"}, {"RATES", "48000"}, {"CLOCK", "realtime"}};
+  for (const bool disposeOnly : {false, true}) {
+    g_log.Reset();
+    g_log.HoldMs = 2;  // so a stop usually lands while a callback runs
+    TAsioDriverRef driver;
+    ASSERT_EQ(openAsio_.Create(vasio::kClsid, driver), S_OK);
+    ASSERT_EQ(driver->init(nullptr), 1);
+    std::vector<ASIOBufferInfo> infos = OutputInfos(2);
+    ASIOCallbacks callbacks = LogCallbacks();
+    ASSERT_EQ(driver->createBuffers(infos.data(), 2, 32, &callbacks), ASE_OK);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    ASSERT_TRUE(WaitForSwitches(5));
+    if (disposeOnly)
+      EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
+    else
+      EXPECT_EQ(driver->stop(), ASE_OK);
+    EXPECT_FALSE(g_log.InCallback.load()) << "returned while bufferSwitch ran";
+    const int count = g_log.Count.load();
+    Sleep(30);
+    EXPECT_EQ(g_log.Count.load(), count) << "a switch after " << (disposeOnly ? "disposeBuffers" : "stop");
+    if (!disposeOnly) {
+      EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
+    }
+  }
+}
+
+TEST_F(VirtualAsioTest, SyncFirstRunsTheFirstSwitchInsideStart) {
+  TDriverEnvironment env{{"SYNC_FIRST", "1"}, {"CLOCK", "fast"}, {"MAX_BUFFERS", "3"}};
+  TAsioDriverRef driver;
+  ASSERT_EQ(openAsio_.Create(vasio::kClsid, driver), S_OK);
+  ASSERT_EQ(driver->init(nullptr), 1);
+  std::vector<ASIOBufferInfo> infos = OutputInfos(2);
+  ASIOCallbacks callbacks = LogCallbacks();
+  ASSERT_EQ(driver->createBuffers(infos.data(), 2, 256, &callbacks), ASE_OK);
+  ASSERT_EQ(driver->start(), ASE_OK);
+  ASSERT_TRUE(WaitForSwitches(3));
+  driver->stop();
+  ASSERT_EQ(g_log.Threads.size(), 3u);
+  EXPECT_EQ(g_log.Threads[0], GetCurrentThreadId());
+  EXPECT_EQ(g_log.Indexes[0], 0);
+  EXPECT_NE(g_log.Threads[1], GetCurrentThreadId());
+  EXPECT_EQ(g_log.Indexes[1], 1);
+  driver->disposeBuffers();
+}
+
+// The INI file beside the DLL, with the environment above it: a copy of the
+// driver in a directory of its own, created through its class factory.
+TEST_F(VirtualAsioTest, ReadsTheIniFileBesideItAndTheEnvironmentWins) {
+  TTempDir dir("ini");
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string bin(self);
+  bin = bin.substr(0, bin.find_last_of('\\') + 1);
+  ASSERT_TRUE(CopyFileA((bin + vasio::kFileName).c_str(), dir.File(vasio::kFileName).c_str(), FALSE));
+  {
+    std::ofstream ini(dir.File(vasio::kIniName));
+    ini << "[VirtualAsio]\nOutputs=6\nInputs=4\nSampleType=2\n";
+  }
+  TDriverEnvironment env{{"INPUTS", "1"}};
+  HMODULE copy = LoadLibraryA(dir.File(vasio::kFileName).c_str());
+  ASSERT_NE(copy, nullptr);
+  using GetClassObject = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
+  auto getClassObject =
+      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(copy, "DllGetClassObject")));
+  ASSERT_NE(getClassObject, nullptr);
+  IClassFactory* factory = nullptr;
+  ASSERT_EQ(getClassObject(vasio::kClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+  IAsioDriverThiscall* driver = nullptr;
+  ASSERT_EQ(factory->CreateInstance(nullptr, vasio::kClsid, reinterpret_cast<void**>(&driver)), S_OK);
+  EXPECT_EQ(driver->init(nullptr), 1);
+  std::int32_t inputs = 0, outputs = 0;
+  EXPECT_EQ(driver->getChannels(&inputs, &outputs), ASE_OK);
+  EXPECT_EQ(outputs, 6);
+  EXPECT_EQ(inputs, 1) << "the environment over the file";
+  ASIOChannelInfo info{};
+  EXPECT_EQ(driver->getChannelInfo(&info), ASE_OK);
+  EXPECT_EQ(info.type, 2);
+  driver->Release();
+  factory->Release();
+  FreeLibrary(copy);
+}
+
+}  // namespace
+}  // namespace tonvane::test
