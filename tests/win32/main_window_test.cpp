@@ -58,6 +58,21 @@ std::vector<HWND> Children(HWND parent, const char* className) {
   return found;
 }
 
+BOOL CALLBACK FindMainForm(HWND hwnd, LPARAM param) {
+  char cls[32] = {};
+  GetClassNameA(hwnd, cls, sizeof cls);
+  if (std::string(cls) != "TonvaneMainForm") return TRUE;
+  *reinterpret_cast<HWND*>(param) = hwnd;
+  return FALSE;
+}
+
+// The window this test made: other test programs may show theirs at the same time.
+HWND ThisThreadsMainForm() {
+  HWND found = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), &FindMainForm, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -71,7 +86,7 @@ class MainWindowTest : public ::testing::Test {
     ASSERT_TRUE(plugin_) << error;
     ASSERT_TRUE(plugin_->Init(host_.get(), 1));
     ASSERT_EQ(plugin_->window->ShowPluginWindow(), 1);
-    form_ = FindWindowA("TonvaneMainForm", nullptr);
+    form_ = ThisThreadsMainForm();
     ASSERT_TRUE(form_);
     panel_ = FindWindowExA(form_, nullptr, "TonvanePanel", nullptr);
     scrollBox_ = FindWindowExA(form_, nullptr, "TonvaneScrollBox", nullptr);
