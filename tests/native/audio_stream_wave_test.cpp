@@ -1,0 +1,171 @@
+// The WAV side of the audio stream. Built natively and for Windows, where it runs
+// under Wine over the real mmio.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "audio/audio_stream.h"
+#include "riff_builder.h"
+
+namespace tonvane {
+namespace {
+
+using testing::RiffBuilder;
+using testing::Samples16;
+using testing::WriteBytes;
+using Bytes = std::vector<std::uint8_t>;
+
+class WaveStreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           (std::string("tonvane-wave-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override {
+    stream_.Close();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  std::string Write(const std::string& name, const Bytes& bytes) {
+    const std::string path = (dir_ / name).string();
+    WriteBytes(path, bytes);
+    return path;
+  }
+  // Everything the stream hands out, count bytes per read.
+  Bytes Drain(int count = 2) {
+    Bytes out;
+    std::uint8_t buffer[16];
+    for (int n; (n = stream_.Read(buffer, count)) > 0;) out.insert(out.end(), buffer, buffer + n);
+    return out;
+  }
+  static Bytes Mono16(const Bytes& data) {
+    return RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", data).Wave();
+  }
+
+  std::filesystem::path dir_;
+  TAudioStream stream_;
+  WAVEFORMATEX format_{};
+};
+
+TEST_F(WaveStreamTest, ExtensionDecidesTheReader) {
+  const Bytes wave = Mono16(Samples16({1, 2, 3, 4}));
+  for (const char* name : {"SONG.Wav", "song.WAV", "song.wav", "dotted.name.wav"})
+    EXPECT_TRUE(stream_.Open(Write(name, wave), format_)) << name;
+  for (const char* name : {"song.wave", "song.mp2", "song", "song.wav.txt"})
+    EXPECT_FALSE(stream_.Open(Write(name, wave), format_)) << name;
+  EXPECT_FALSE(stream_.Open((dir_ / "missing.wav").string(), format_));
+}
+
+TEST_F(WaveStreamTest, FormatRecordComesFromTheFmtChunk) {
+  ASSERT_TRUE(stream_.Open(
+      Write("a.wav", RiffBuilder().Format(1, 2, 44100, 8, 18).Chunk("data", Bytes(10)).Wave()), format_));
+  EXPECT_EQ(format_.wFormatTag, 1);
+  EXPECT_EQ(format_.nChannels, 2);
+  EXPECT_EQ(format_.nSamplesPerSec, 44100u);
+  EXPECT_EQ(format_.nAvgBytesPerSec, 88200u);
+  EXPECT_EQ(format_.nBlockAlign, 2);
+  EXPECT_EQ(format_.wBitsPerSample, 8);
+  EXPECT_EQ(format_.cbSize, 0);
+  // A 16-byte "fmt " chunk: cbSize is what follows it, the "da" of "data".
+  ASSERT_TRUE(stream_.Open(Write("b.wav", Mono16(Bytes(10))), format_));
+  EXPECT_EQ(format_.cbSize, 'd' | 'a' << 8);
+  EXPECT_EQ(stream_.DataStart(), 44u);
+}
+
+TEST_F(WaveStreamTest, RefusesWhatIsNotPlainPcmOrHasNoData) {
+  const Bytes data = Samples16({1, 2, 3, 4});
+  EXPECT_FALSE(stream_.Open(
+      Write("float.wav", RiffBuilder().Format(3, 1, 48000, 32).Chunk("data", data).Wave()), format_));
+  EXPECT_FALSE(stream_.Open(
+      Write("ext.wav", RiffBuilder().Format(0xFFFE, 1, 48000, 16, 40).Chunk("data", data).Wave()), format_));
+  EXPECT_FALSE(stream_.Open(Write("rate0.wav", RiffBuilder().Format(1, 1, 0, 16).Chunk("data", data).Wave()),
+                            format_));
+  EXPECT_FALSE(stream_.Open(Write("data4.wav", Mono16(Bytes(4))), format_));
+  EXPECT_FALSE(stream_.Open(Write("nodata.wav", RiffBuilder().Format(1, 1, 48000, 16).Wave()), format_));
+  EXPECT_FALSE(stream_.Open(
+      Write("datafirst.wav", RiffBuilder().Chunk("data", data).Format(1, 1, 48000, 16).Wave()), format_));
+  EXPECT_FALSE(
+      stream_.Open(Write("avi.wav", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '}), format_));
+  EXPECT_FALSE(stream_.Open(Write("empty.wav", Bytes{}), format_));
+  std::uint8_t buffer[2];
+  EXPECT_EQ(stream_.Read(buffer, 2), 0) << "a failed open leaves nothing open";
+}
+
+TEST_F(WaveStreamTest, HandsOutTheDataLessItsLastFourBytes) {
+  // Six bytes of data: one sample comes out, then the end.
+  ASSERT_TRUE(stream_.Open(Write("six.wav", Mono16(Bytes{1, 2, 3, 4, 5, 6})), format_));
+  EXPECT_EQ(stream_.DataLength(), 2u);
+  std::uint8_t sample[2];
+  EXPECT_EQ(stream_.Read(sample, 2), 2);
+  EXPECT_EQ(sample[0], 1);
+  EXPECT_EQ(stream_.Read(sample, 2), 0);
+  EXPECT_EQ(stream_.Read(sample, 2), 0);
+  EXPECT_EQ(stream_.BytesRead(), 2u);
+
+  // Long enough to cross the stream's read-ahead several times, read in odd counts.
+  Bytes data(100003);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+  ASSERT_TRUE(stream_.Open(Write("long.wav", Mono16(data)), format_));
+  EXPECT_EQ(stream_.BytesRead(), 0u) << "a new open starts counting again";
+  EXPECT_EQ(Drain(3), Bytes(data.begin(), data.end() - 4));
+  EXPECT_EQ(stream_.BytesRead(), data.size() - 4);
+}
+
+TEST_F(WaveStreamTest, SkipsOtherChunksWithTheirPadBytes) {
+  const Bytes data = Samples16({100, -100, 200, -200, 300});
+  const Bytes wave = RiffBuilder()
+                         .Chunk("LIST", Bytes{'I', 'N', 'F', 'O', 'x'})  // odd size, padded
+                         .Format(1, 1, 48000, 16)
+                         .Chunk("junk", Bytes(3))
+                         .Chunk("data", data)
+                         .Wave();
+  ASSERT_TRUE(stream_.Open(Write("chunks.wav", wave), format_));
+  EXPECT_EQ(Drain(), Bytes(data.begin(), data.end() - 4));
+}
+
+TEST_F(WaveStreamTest, SizesThatLieNeitherHangNorReadOutOfTheFile) {
+  // A chunk declaring nearly 4 GiB: the search for "fmt " must end.
+  EXPECT_FALSE(stream_.Open(
+      Write("huge.wav",
+            RiffBuilder().ChunkWithSize("junk", 0xFFFFFFF8u, Bytes(16)).Format(1, 1, 48000, 16).Wave()),
+      format_));
+  // A RIFF size that is wrong, as streaming writers leave it, does not matter.
+  const Bytes data = Samples16({1, 2, 3, 4, 5});
+  ASSERT_TRUE(stream_.Open(
+      Write("riffsize.wav", RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", data).Wave(0xFFFFFFFF)),
+      format_));
+  EXPECT_EQ(Drain(), Bytes(data.begin(), data.end() - 4));
+  // A data chunk that claims more than the file holds gives what is there, the
+  // odd last byte included, then the end.
+  ASSERT_TRUE(stream_.Open(
+      Write("short.wav",
+            RiffBuilder().Format(1, 1, 48000, 16).ChunkWithSize("data", 1000, Bytes{9, 8, 7}, false).Wave()),
+      format_));
+  EXPECT_EQ(stream_.DataLength(), 996u);
+  std::uint8_t buffer[2];
+  EXPECT_EQ(stream_.Read(buffer, 2), 2);
+  EXPECT_EQ(stream_.Read(buffer, 2), 1);
+  EXPECT_EQ(buffer[0], 7);
+  EXPECT_EQ(stream_.Read(buffer, 2), 0);
+}
+
+TEST_F(WaveStreamTest, CloseKeepsTheCountersAndReadsNothing) {
+  std::uint8_t buffer[2];
+  EXPECT_EQ(stream_.Read(buffer, 2), 0) << "never opened";
+  EXPECT_EQ(stream_.BytesRead(), 0u);
+  ASSERT_TRUE(stream_.Open(Write("a.wav", Mono16(Samples16({1, 2, 3, 4}))), format_));
+  EXPECT_EQ(stream_.Read(buffer, 0), 0);
+  EXPECT_EQ(stream_.Read(buffer, 2), 2);
+  stream_.Close();
+  stream_.Close();
+  EXPECT_EQ(stream_.Read(buffer, 2), 0);
+  EXPECT_EQ(stream_.DataLength(), 4u);
+  EXPECT_EQ(stream_.BytesRead(), 2u);
+}
+
+}  // namespace
+}  // namespace tonvane
