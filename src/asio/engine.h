@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "asio/asio_types.h"
+#include "asio/channel_state.h"
+
+namespace tonvane {
+
+// The open device as the buffer switch sees it. Built, resized and emptied only
+// while the driver is stopped; while it runs, only the channels' Playing, Level and
+// streams change, through the channel operations.
+struct TDeviceState {
+  std::int32_t BufferSize = 0;  // samples per buffer half
+  std::int32_t SampleType = 0;  // of output channel 0, used for every channel
+  std::vector<ASIOBufferInfo> BufferInfos;
+  std::vector<TChannelState> Channels;
+};
+
+// The work of one buffer switch, on the driver's thread: fills buffer half h (0 or 1)
+// of every channel with its next BufferSize samples, level-scaled and in the device's
+// sample type, and stops a channel whose stream has run dry. Never waits: a channel
+// whose stream the host's thread holds stays silent for this half. Allocates nothing
+// beyond what the streams' decoding does.
+void FillBuffers(TDeviceState& device, std::int32_t h);
+
+// The 32-bit float nearest to 10^(level/20).
+float LevelGain(std::int32_t level);
+
+}  // namespace tonvane

@@ -1,0 +1,130 @@
+// The host thread's channel operations: stopping, opening for play, levels and the
+// strips' refresh.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "asio/channel_state.h"
+#include "asio/sample_types.h"
+#include "engine_support.h"
+
+namespace tonvane {
+namespace {
+
+using testing::Play;
+using testing::ScratchDir;
+using testing::TestDevice;
+
+// Records what the operations show; SetLevel moves the slider as the real one does.
+class RecordingStrip final : public IChannelStrip {
+ public:
+  void SetPlaying(bool playing) override { calls.push_back(playing ? "Playing" : "Stopped"); }
+  void ShowProgress(int percent) override { calls.push_back("Progress " + std::to_string(percent)); }
+  void SetLevel(std::int32_t level) override {
+    calls.push_back("Level " + std::to_string(level));
+    slider = level;
+  }
+  std::int32_t Level() const override { return slider; }
+
+  std::vector<std::string> calls;
+  std::int32_t slider = 0;
+};
+
+class ChannelOpsTest : public ::testing::Test {
+ protected:
+  ChannelOpsTest() {
+    for (auto& channel : device_.device.Channels) {
+      auto strip = std::make_unique<RecordingStrip>();
+      strips_.push_back(strip.get());
+      channel.Strip = std::move(strip);
+    }
+  }
+  std::span<TChannelState> channels() { return device_.Channels(); }
+  bool StreamOpen(std::int32_t index) {
+    std::uint8_t probe[2];
+    return channels()[static_cast<std::size_t>(index)].Stream->Read(probe, 2) > 0;
+  }
+
+  ScratchDir dir_{"channels"};
+  TestDevice device_{3, 64, ASIOSTInt16LSB};
+  std::vector<RecordingStrip*> strips_;
+};
+
+TEST_F(ChannelOpsTest, StopClearsPlayingAndClosesTheStream) {
+  ASSERT_TRUE(Play(channels(), 1, dir_.Wave("a.wav", std::vector<std::int16_t>(100, 7))));
+  EXPECT_EQ(channels()[1].Playing.load(), 1);
+  StopChannel(channels(), 1);
+  EXPECT_EQ(channels()[1].Playing.load(), 0);
+  EXPECT_FALSE(StreamOpen(1));
+  StopChannel(channels(), 1);  // stopping a stopped channel is harmless
+  EXPECT_EQ(channels()[1].Playing.load(), 0);
+}
+
+TEST_F(ChannelOpsTest, OpeningStopsFirstAndAFailedOpenLeavesTheChannelStoppedAndClosed) {
+  ASSERT_TRUE(Play(channels(), 0, dir_.Wave("a.wav", std::vector<std::int16_t>(100, 7))));
+  WAVEFORMATEX format{};
+  EXPECT_FALSE(OpenChannelStream(channels(), 0, dir_.Path("missing.wav"), format));
+  EXPECT_EQ(channels()[0].Playing.load(), 0);
+  EXPECT_FALSE(StreamOpen(0));
+
+  // Opened but refused by the caller's checks: stays stopped until started.
+  ASSERT_TRUE(OpenChannelStream(channels(), 0, dir_.Wave("b.wav", {1, 2, 3}), format));
+  EXPECT_EQ(format.nSamplesPerSec, 48000u);
+  EXPECT_EQ(channels()[0].Playing.load(), 0);
+  CloseChannelStream(channels(), 0);
+  EXPECT_FALSE(StreamOpen(0));
+
+  // A new file on a playing channel starts from its own beginning.
+  ASSERT_TRUE(Play(channels(), 0, dir_.Wave("c.wav", {5, 6, 7, 8})));
+  ASSERT_TRUE(Play(channels(), 0, dir_.Wave("d.wav", {9, 10, 11})));
+  FillBuffers(device_.device, 0);
+  EXPECT_EQ(device_.Samples(0, 0)[0], 9);
+  EXPECT_EQ(channels()[0].Stream->BytesRead(), 6u);
+}
+
+TEST_F(ChannelOpsTest, SetChannelLevelStoresAnyLevelOnlyForAChannelThatExists) {
+  SetChannelLevel(channels(), -1, -10);
+  SetChannelLevel(channels(), 3, -10);
+  for (std::size_t c = 0; c < 3; ++c) {
+    EXPECT_EQ(channels()[c].Level.load(), 0);
+    EXPECT_TRUE(strips_[c]->calls.empty());
+  }
+  SetChannelLevel(channels(), 2, -80);
+  EXPECT_EQ(channels()[2].Level.load(), -80);
+  EXPECT_EQ(strips_[2]->calls, std::vector<std::string>{"Level -80"});
+  SetChannelLevel(channels(), 0, 0);
+  EXPECT_EQ(strips_[0]->calls, std::vector<std::string>{"Level 0"});
+}
+
+TEST_F(ChannelOpsTest, RefreshShowsStateAndProgressOfEveryChannel) {
+  ASSERT_TRUE(Play(channels(), 1, dir_.Wave("half.wav", std::vector<std::int16_t>(128, 3))));
+  ASSERT_TRUE(Play(channels(), 2, dir_.Wave("short.wav", {1, 2})));
+  FillBuffers(device_.device, 0);  // channel 1 halfway, channel 2 run out
+  RefreshStrips(channels());
+  EXPECT_EQ(strips_[0]->calls, std::vector<std::string>{"Stopped"});
+  EXPECT_EQ(strips_[1]->calls, (std::vector<std::string>{"Playing", "Progress 50"}));
+  EXPECT_EQ(strips_[2]->calls, std::vector<std::string>{"Stopped"});
+  // Every tick, changed or not; a channel without a strip is skipped.
+  channels()[0].Strip.reset();
+  RefreshStrips(channels());
+  EXPECT_EQ(strips_[1]->calls.size(), 4u);
+}
+
+TEST(ProgressPercent, IsExactForAnyLengthAndZeroWithoutData) {
+  EXPECT_EQ(ProgressPercent(0, 0), 0);
+  EXPECT_EQ(ProgressPercent(123, 0), 0);
+  EXPECT_EQ(ProgressPercent(50, 100), 50);
+  EXPECT_EQ(ProgressPercent(99, 100), 99);
+  // BytesRead times 100 far past 32 bits.
+  EXPECT_EQ(ProgressPercent(4000000000u, 4294967295u), 93);
+  EXPECT_EQ(ProgressPercent(2147483648u, 4294967295u), 50);
+  EXPECT_EQ(ProgressPercent(4294967295u, 4294967295u), 100);
+  // An MP3 estimate that fell short.
+  EXPECT_EQ(ProgressPercent(300, 200), 150);
+  EXPECT_EQ(ProgressPercent(4294967295u, 1), 2147483647);
+}
+
+}  // namespace
+}  // namespace tonvane

@@ -1,0 +1,223 @@
+// The buffer-switch engine over real streams: what it writes for each level and
+// sample type, where channels stop, and what it does when the host holds a stream.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "asio/engine.h"
+#include "asio/sample_types.h"
+#include "engine_support.h"
+
+namespace tonvane {
+namespace {
+
+using testing::Play;
+using testing::ScratchDir;
+using testing::TestDevice;
+using Bytes = std::vector<std::uint8_t>;
+using Samples = std::vector<std::int16_t>;
+
+Bytes Head(const Bytes& b, std::size_t n) {
+  return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+TEST(LevelGain, IsTheNearestFloatToTenToTheLevelOverTwenty) {
+  EXPECT_FLOAT_EQ(LevelGain(-6), 0.50118721f);
+  EXPECT_EQ(LevelGain(-20), 0.1f);
+  EXPECT_FLOAT_EQ(LevelGain(-50), 0.0031622776f);
+  EXPECT_EQ(LevelGain(0), 1.0f);
+  // Against a wider reference: the float on each side of it must be farther away.
+  for (std::int32_t level = -400; level <= 0; ++level) {
+    const long double exact = std::pow(10.0L, level / 20.0L);
+    const float gain = LevelGain(level);
+    const long double error = std::fabs(gain - exact);
+    EXPECT_LE(error, std::fabs(std::nextafter(gain, 0.0f) - exact)) << level;
+    EXPECT_LE(error, std::fabs(std::nextafter(gain, 2.0f) - exact)) << level;
+  }
+}
+
+class EngineTest : public ::testing::Test {
+ protected:
+  ScratchDir dir_{"engine"};
+};
+
+TEST_F(EngineTest, ScalesByTheLevelAndTruncatesTowardZero) {
+  struct Case {
+    std::int32_t level;
+    Samples in, out;
+  };
+  const Case cases[] = {
+      {-6, {1000, -1000}, {501, -501}},
+      {-20, {999, -999}, {99, -99}},
+      {-50, {32767, -32768}, {103, -103}},
+      {-3, {1, -1, 2, -2}, {0, 0, 1, -1}},
+      {0, {32767, -32768, 1, -1}, {32767, -32768, 1, -1}},
+  };
+  for (const Case& c : cases) {
+    TestDevice d(1, 8, ASIOSTInt16LSB);
+    ASSERT_TRUE(Play(d.Channels(), 0, dir_.Wave("level.wav", c.in)));
+    SetChannelLevel(d.Channels(), 0, c.level);
+    FillBuffers(d.device, 0);
+    Samples expected = c.out;
+    expected.resize(8, 0);
+    EXPECT_EQ(d.Samples(0, 0), expected) << "level " << c.level;
+  }
+}
+
+TEST_F(EngineTest, WritesEachSupportedTypeForTheWholeHalfAndNoFurther) {
+  struct Case {
+    std::int32_t type;
+    Bytes first;  // the sample 0x1234
+  };
+  const Case cases[] = {
+      {ASIOSTInt16MSB, {0x12, 0x34}}, {ASIOSTInt24MSB, {0x12, 0x34, 0}}, {ASIOSTInt32MSB, {0x12, 0x34, 0, 0}},
+      {ASIOSTInt16LSB, {0x34, 0x12}}, {ASIOSTInt24LSB, {0, 0x34, 0x12}}, {ASIOSTInt32LSB, {0, 0, 0x34, 0x12}},
+  };
+  for (const Case& c : cases) {
+    constexpr std::int32_t kSize = 16;
+    TestDevice d(1, kSize, c.type);
+    ASSERT_TRUE(Play(d.Channels(), 0, dir_.Wave("type.wav", {0x1234, -2})));
+    FillBuffers(d.device, 1);
+    const Bytes& b = d.Buffer(0, 1);
+    const std::size_t width = c.first.size();
+    EXPECT_EQ(Head(b, width), c.first) << c.type;
+    // -2 in the same layout, then silence to the end of the half, then nothing.
+    Bytes minusTwo = c.first;
+    for (auto& byte : minusTwo) byte = byte == 0x12 ? 0xFF : byte == 0x34 ? 0xFE : byte;
+    EXPECT_EQ(Bytes(b.begin() + static_cast<std::ptrdiff_t>(width),
+                    b.begin() + static_cast<std::ptrdiff_t>(2 * width)),
+              minusTwo)
+        << c.type;
+    for (std::size_t i = 2 * width; i < width * kSize; ++i) ASSERT_EQ(b[i], 0) << c.type << " byte " << i;
+    for (std::size_t i = width * kSize; i < b.size(); ++i) ASSERT_EQ(b[i], testing::kUntouched) << c.type;
+    EXPECT_EQ(d.Buffer(0, 0), Bytes(d.Buffer(0, 0).size(), testing::kUntouched)) << "the other half";
+  }
+}
+
+TEST_F(EngineTest, IdleChannelsGetSilenceBesideAPlayingOne) {
+  TestDevice d(3, 256, ASIOSTInt24LSB);
+  ASSERT_TRUE(Play(d.Channels(), 1, dir_.Wave("one.wav", Samples(300, 0x1234))));
+  FillBuffers(d.device, 0);
+  for (std::size_t c : {0u, 2u}) EXPECT_EQ(Head(d.Buffer(c, 0), 768), Bytes(768, 0)) << c;
+  EXPECT_EQ(Head(d.Buffer(1, 0), 6), (Bytes{0, 0x34, 0x12, 0, 0x34, 0x12}));
+  EXPECT_EQ(Head(d.Buffer(1, 0), 768)[766], 0x34);  // the last sample of the half
+}
+
+TEST_F(EngineTest, AStreamEndingMidHalfGivesSilenceAndStopsTheChannel) {
+  TestDevice d(1, 256, ASIOSTInt16LSB);
+  auto channels = d.Channels();
+  ASSERT_TRUE(Play(channels, 0, dir_.Wave("five.wav", {1, 2, 3, 4, 5})));
+  FillBuffers(d.device, 0);
+  Samples expected(256, 0);
+  for (int i = 0; i < 5; ++i) expected[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i + 1);
+  EXPECT_EQ(d.Samples(0, 0), expected);
+  EXPECT_EQ(channels[0].Playing.load(), 0);
+  EXPECT_EQ(channels[0].Stream->BytesRead(), 10u);
+  // Closed: nothing more comes from it, and the next half is silence.
+  std::uint8_t probe[2];
+  EXPECT_EQ(channels[0].Stream->Read(probe, 2), 0);
+  FillBuffers(d.device, 1);
+  EXPECT_EQ(d.Samples(0, 1), Samples(256, 0));
+}
+
+TEST_F(EngineTest, ALoneLastByteIsALowByte) {
+  TestDevice d(1, 4, ASIOSTInt16MSB);
+  ASSERT_TRUE(Play(d.Channels(), 0, dir_.Wave("odd.wav", {0x1234}, {0xAB})));
+  FillBuffers(d.device, 0);
+  EXPECT_EQ(Head(d.Buffer(0, 0), 8), (Bytes{0x12, 0x34, 0x00, 0xAB, 0, 0, 0, 0}));
+  EXPECT_EQ(d.device.Channels[0].Playing.load(), 0);
+}
+
+TEST_F(EngineTest, AnUnsupportedTypeWritesNothingYetPlaysThrough) {
+  TestDevice d(2, 64, ASIOSTFloat32LSB);
+  auto channels = d.Channels();
+  ASSERT_TRUE(Play(channels, 0, dir_.Wave("unheard.wav", Samples(100, 0x1234))));
+  FillBuffers(d.device, 0);
+  EXPECT_EQ(channels[0].Playing.load(), 1);
+  EXPECT_EQ(channels[0].Stream->BytesRead(), 128u);
+  FillBuffers(d.device, 1);
+  EXPECT_EQ(channels[0].Playing.load(), 0);
+  EXPECT_EQ(channels[0].Stream->BytesRead(), 200u);
+  for (std::size_t c = 0; c < 2; ++c)
+    for (int h = 0; h < 2; ++h) EXPECT_EQ(d.Buffer(c, h), Bytes(d.Buffer(c, h).size(), testing::kUntouched));
+}
+
+TEST_F(EngineTest, ALevelChangeTakesEffectAtTheNextBufferAndBack) {
+  TestDevice d(1, 2, ASIOSTInt16LSB);
+  auto channels = d.Channels();
+  ASSERT_TRUE(Play(channels, 0, dir_.Wave("steady.wav", Samples(10, 1000))));
+  const std::pair<std::int32_t, std::int16_t> steps[] = {
+      {0, 1000}, {-6, 501}, {-20, 100}, {-6, 501}, {0, 1000}};
+  int h = 0;
+  for (auto [level, out] : steps) {
+    SetChannelLevel(channels, 0, level);
+    FillBuffers(d.device, h);
+    EXPECT_EQ(d.Samples(0, h), Samples(2, out)) << level;
+    h ^= 1;
+  }
+}
+
+TEST_F(EngineTest, AStreamTheHostHoldsIsLeftAloneForThatHalf) {
+  TestDevice d(2, 4, ASIOSTInt16LSB);
+  auto channels = d.Channels();
+  ASSERT_TRUE(Play(channels, 0, dir_.Wave("a.wav", {1, 2, 3, 4, 5, 6, 7, 8, 9})));
+  ASSERT_TRUE(Play(channels, 1, dir_.Wave("b.wav", {10, 20, 30, 40, 50, 60, 70, 80, 90})));
+  {
+    std::lock_guard hold(channels[0].Guard);
+    FillBuffers(d.device, 0);
+  }
+  EXPECT_EQ(d.Samples(0, 0), Samples(4, 0));
+  EXPECT_EQ(d.Samples(1, 0), (Samples{10, 20, 30, 40}));
+  EXPECT_EQ(channels[0].Stream->BytesRead(), 0u);
+  EXPECT_EQ(channels[0].Playing.load(), 1);
+  // Let go: the channel carries on where it was, and the engine let go of both guards.
+  FillBuffers(d.device, 1);
+  EXPECT_EQ(d.Samples(0, 1), (Samples{1, 2, 3, 4}));
+  EXPECT_EQ(d.Samples(1, 1), (Samples{50, 60, 70, 80}));
+  for (auto& channel : channels) {
+    EXPECT_TRUE(channel.Guard.try_lock());
+    channel.Guard.unlock();
+  }
+}
+
+TEST_F(EngineTest, PlaysAnMp3FileAsItsStreamDecodesIt) {
+  const std::string file = std::string(MP3_TEST_DATA) + "/mono48k-cbr128.mp3";
+  Bytes decoded;
+  {
+    TAudioStream stream;
+    WAVEFORMATEX format{};
+    ASSERT_TRUE(stream.Open(file, format)) << file;
+    std::uint8_t chunk[4096];
+    for (std::int32_t n; (n = stream.Read(chunk, sizeof chunk)) > 0;)
+      decoded.insert(decoded.end(), chunk, chunk + n);
+  }
+  ASSERT_GT(decoded.size(), 48000u * 2);  // most of three seconds at 48 kHz
+
+  constexpr std::int32_t kSize = 256;
+  TestDevice d(1, kSize, ASIOSTInt16LSB);
+  auto channels = d.Channels();
+  ASSERT_TRUE(Play(channels, 0, file));
+  SetChannelLevel(channels, 0, -6);
+  Bytes played;
+  for (int h = 0; channels[0].Playing.load() != 0; h ^= 1) {
+    FillBuffers(d.device, h);
+    const Bytes& b = d.Buffer(0, h);
+    played.insert(played.end(), b.begin(), b.begin() + 2 * kSize);
+    ASSERT_LT(played.size(), decoded.size() + 4 * kSize) << "never stopped";
+  }
+  // The decoding at -6 dB, then silence to the end of the last half.
+  ASSERT_GE(played.size(), decoded.size());
+  ASSERT_LT(played.size() - decoded.size(), 2u * kSize);
+  const float gain = LevelGain(-6);
+  for (std::size_t i = 0; i < played.size(); i += 2) {
+    const auto in = i < decoded.size() ? static_cast<std::int16_t>(decoded[i] | decoded[i + 1] << 8) : 0;
+    const auto out = static_cast<std::int16_t>(played[i] | played[i + 1] << 8);
+    ASSERT_EQ(out, static_cast<std::int16_t>(std::trunc(in * static_cast<double>(gain)))) << "byte " << i;
+  }
+}
+
+}  // namespace
+}  // namespace tonvane
