@@ -20,10 +20,17 @@ constexpr char kScrollBoxClass[] = "TonvaneScrollBox";
 constexpr int kScrollLine = 8;
 constexpr UINT kUpdateRangeMessage = WM_APP + 1;
 
+std::vector<std::string>& RegisteredClasses() {
+  static std::vector<std::string> names;
+  return names;
+}
+
+}  // namespace
+
 // The class procedure stays the system's default one: every instance is taken over
 // right after creation, so a registration that outlives an unloaded module never
 // points into freed code.
-void RegisterClassOnce(const char* name, UINT style) {
+void RegisterControlClass(const char* name, UINT style) {
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof(wc);
   if (GetClassInfoExA(ThisModule(), name, &wc)) return;
@@ -34,9 +41,9 @@ void RegisterClassOnce(const char* name, UINT style) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = name;
   if (!RegisterClassExA(&wc)) throw Exception(std::string("Unable to register the window class ") + name);
+  auto& names = RegisteredClasses();
+  if (std::find(names.begin(), names.end(), name) == names.end()) names.emplace_back(name);
 }
-
-}  // namespace
 
 TControl::~TControl() {
   const HWND hwnd = handle_;
@@ -194,7 +201,7 @@ void TControl::ApplyAnchors(int parentWidth, int parentHeight) {
 
 bool ReflectNotification(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   HWND from = nullptr;
-  if (msg == WM_COMMAND) {
+  if (msg == WM_COMMAND || msg == WM_HSCROLL || msg == WM_VSCROLL) {
     from = reinterpret_cast<HWND>(lParam);
   } else if (msg == WM_NOTIFY && lParam) {
     from = reinterpret_cast<const NMHDR*>(lParam)->hwndFrom;
@@ -222,14 +229,16 @@ void ApplyChildAnchors(HWND parent) {
 // Panel
 
 TPanel::TPanel(HWND parent, const RECT& bounds) {
-  RegisterClassOnce(kPanelClass, 0);
+  RegisterControlClass(kPanelClass, 0);
   Create(WS_EX_CONTROLPARENT, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, bounds, parent);
 }
 
 LRESULT TPanel::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_COMMAND:
-    case WM_NOTIFY: {
+    case WM_NOTIFY:
+    case WM_HSCROLL:
+    case WM_VSCROLL: {
       LRESULT result = 0;
       if (ReflectNotification(msg, wParam, lParam, result)) return result;
       break;
@@ -260,6 +269,23 @@ std::string TLabel::Caption() const {
 
 void TLabel::SetCaption(const std::string& caption) { SetWindowTextA(Handle(), caption.c_str()); }
 
+void TLabel::SetAutoSize(bool autoSize) {
+  autoSize_ = autoSize;
+  AdjustSize();
+}
+
+void TLabel::SetCentered(bool centered) {
+  LONG style = GetWindowLongA(Handle(), GWL_STYLE) & ~(SS_TYPEMASK | SS_CENTERIMAGE);
+  style |= centered ? SS_CENTER | SS_CENTERIMAGE : SS_LEFT;
+  SetWindowLongA(Handle(), GWL_STYLE, style);
+  InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void TLabel::SetBounds(int left, int top, int width, int height) {
+  TControl::SetBounds(left, top, width, height);
+  AdjustSize();
+}
+
 LRESULT TLabel::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_SETTEXT || msg == WM_SETFONT) {
     const LRESULT result = DefaultProc(msg, wParam, lParam);
@@ -270,7 +296,7 @@ LRESULT TLabel::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void TLabel::AdjustSize() {
-  if (!Handle()) return;
+  if (!Handle() || !autoSize_) return;
   const std::string text = Caption();
   HDC dc = GetDC(Handle());
   HFONT font = Font();
@@ -286,7 +312,7 @@ void TLabel::AdjustSize() {
 // Scroll box
 
 TScrollBox::TScrollBox(HWND parent, const RECT& bounds) {
-  RegisterClassOnce(kScrollBoxClass, 0);
+  RegisterControlClass(kScrollBoxClass, 0);
   Create(WS_EX_CLIENTEDGE | WS_EX_CONTROLPARENT, kScrollBoxClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
          bounds, parent);
 }
@@ -465,8 +491,8 @@ TFontHandle::TFontHandle(const char* face, int height)
 TFontHandle::~TFontHandle() { DeleteObject(font_); }
 
 void UnregisterControlClasses() {
-  UnregisterClassA(kPanelClass, ThisModule());
-  UnregisterClassA(kScrollBoxClass, ThisModule());
+  for (const std::string& name : RegisteredClasses()) UnregisterClassA(name.c_str(), ThisModule());
+  RegisteredClasses().clear();
 }
 
 }  // namespace tonvane

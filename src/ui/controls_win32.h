@@ -13,6 +13,10 @@
 
 namespace tonvane {
 
+class TControl;
+// An event that tells its handler which control raised it.
+using TNotifyEvent = std::function<void(TControl& sender)>;
+
 // Edges of the parent that a control keeps its design distance to.
 enum TAnchor : unsigned { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
 
@@ -46,6 +50,10 @@ class TControl {
   void SetAnchors(unsigned anchors, int parentDesignWidth, int parentDesignHeight);
   void ApplyAnchors(int parentWidth, int parentHeight);
 
+  // A number for the owner's own use; the control never reads it.
+  int Tag() const { return tag_; }
+  void SetTag(int tag) { tag_ = tag; }
+
   // The object behind a window of this layer, or null.
   static TControl* FromHandle(HWND hwnd);
 
@@ -74,11 +82,13 @@ class TControl {
   unsigned anchors_ = akLeft | akTop;
   RECT anchorMargins_{};  // distances to the parent's edges at design
   SIZE designSize_{};
+  int tag_ = 0;
 };
 
 // Gives a child's notification back to the child's own object, so that a control
-// handles its own events whatever its parent is. Parents call it for WM_COMMAND and
-// WM_NOTIFY; true when the child took it.
+// handles its own events whatever its parent is. Parents call it for WM_COMMAND,
+// WM_NOTIFY and the WM_HSCROLL/WM_VSCROLL that a child control (a track bar) sends;
+// true when the child took it.
 bool ReflectNotification(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
 // Moves and sizes every anchored child of the parent to the parent's client size.
 void ApplyChildAnchors(HWND parent);
@@ -94,18 +104,26 @@ class TPanel : public TControl {
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 };
 
-// A one-line caption that sizes itself to its text.
+// A one-line caption that sizes itself to its text unless told to keep its bounds.
 class TLabel : public TControl {
  public:
   TLabel(HWND parent, const RECT& bounds);
   std::string Caption() const;
   void SetCaption(const std::string& caption);
+  bool AutoSize() const { return autoSize_; }
+  void SetAutoSize(bool autoSize);
+  // The text in the middle of the bounds, both ways, instead of at the top left.
+  void SetCentered(bool centered);
+  // An auto-sized label takes the position and keeps the size of its text.
+  void SetBounds(int left, int top, int width, int height) override;
 
  protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void AdjustSize();
+
+  bool autoSize_ = true;
 };
 
 // A column of child rows that scrolls vertically; the horizontal direction never
@@ -176,6 +194,9 @@ class TFontHandle {
   HFONT font_;
 };
 
+// Registers a window class of this layer once. Its class procedure is the system's
+// default one: every instance is taken over right after creation.
+void RegisterControlClass(const char* name, UINT style);
 // Window classes of this layer belong to the module; a module that is unloaded
 // gives them back.
 void UnregisterControlClasses();

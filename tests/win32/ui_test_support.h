@@ -1,0 +1,103 @@
+#pragma once
+
+// A visible top-level window with a panel to put controls in, the message pump,
+// mouse input as the system delivers it to a window, and pictures read back from
+// what a window paints.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "ui/bitmap_win32.h"
+#include "ui/controls_win32.h"
+
+namespace tonvane::uitest {
+
+inline void PumpPending() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+// Bounds of a window in its parent's client coordinates.
+inline RECT InParent(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  MapWindowPoints(HWND_DESKTOP, GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+inline std::string TextOf(HWND hwnd) {
+  char text[256] = {};
+  GetWindowTextA(hwnd, text, sizeof text);
+  return text;
+}
+
+class TestWindow {
+ public:
+  TestWindow(int width, int height) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = "TonvaneUiTestHost";
+    RegisterClassExA(&wc);
+    RECT outer{0, 0, width, height};
+    AdjustWindowRectEx(&outer, WS_OVERLAPPEDWINDOW, FALSE, 0);
+    host_ = CreateWindowExA(0, wc.lpszClassName, "test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
+                            outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
+                            wc.hInstance, nullptr);
+    panel_ = std::make_unique<TPanel>(host_, RECT{0, 0, width, height});
+    PumpPending();
+  }
+  ~TestWindow() {
+    panel_.reset();
+    DestroyWindow(host_);
+    PumpPending();
+  }
+  TestWindow(const TestWindow&) = delete;
+  TestWindow& operator=(const TestWindow&) = delete;
+
+  HWND Host() const { return host_; }
+  // The parent for controls under test: it hands their notifications back to them.
+  HWND Parent() const { return panel_->Handle(); }
+
+ private:
+  HWND host_ = nullptr;
+  std::unique_ptr<TPanel> panel_;
+};
+
+inline LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
+
+// A left click at (x, y) in the window's client coordinates.
+inline void Click(HWND hwnd, int x, int y) {
+  SendMessageA(hwnd, WM_MOUSEMOVE, 0, At(x, y));
+  SendMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, At(x, y));
+  SendMessageA(hwnd, WM_LBUTTONUP, 0, At(x, y));
+}
+
+inline void RightClick(HWND hwnd, int x, int y) {
+  SendMessageA(hwnd, WM_RBUTTONDOWN, MK_RBUTTON, At(x, y));
+  SendMessageA(hwnd, WM_RBUTTONUP, 0, At(x, y));
+}
+
+inline void Key(HWND hwnd, UINT vk) {
+  SendMessageA(hwnd, WM_KEYDOWN, vk, 1);
+  SendMessageA(hwnd, WM_KEYUP, vk, 0xC0000001);
+}
+
+// What the window paints for WM_PRINTCLIENT, at its client size.
+inline std::unique_ptr<TBitmap> PrintClient(HWND hwnd) {
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  auto picture = std::make_unique<TBitmap>(client.right, client.bottom);
+  picture->FillRect(client, 0x123456);
+  SendMessageA(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(picture->Canvas()), PRF_CLIENT);
+  return picture;
+}
+
+}  // namespace tonvane::uitest
