@@ -10,6 +10,8 @@ namespace {
 
 // No sample type of ASIO's has this code, so WriteSample writes nothing for it.
 constexpr std::int32_t kWriteNothing = -1;
+// Samples asked of a stream at a time: a buffer half of most drivers, and little stack.
+constexpr std::int32_t kReadSamples = 256;
 
 // StopChannel for the driver's thread, which already holds the channel's guard.
 void StopHeldChannel(TChannelState& channel) {
@@ -30,6 +32,12 @@ std::int16_t Scale(TChannelState& channel, std::int16_t sample, std::int32_t lev
 
 // One channel's buffer half, with the sample type fixed at compile time so that the
 // writer's choice of bytes is made once per buffer rather than once per sample.
+//
+// The stream is asked for the rest of the half in one Read rather than for two bytes
+// per sample: a call per sample cost more than everything else done for the sample.
+// Playing and Level are still read for every sample, so a stop or a level change
+// still takes effect from the next sample; bytes read past a stop are never heard,
+// because every stop closes the stream.
 template <std::int32_t Type>
 void FillChannel(TChannelState& channel, std::uint8_t* pos, std::int32_t count) {
   if (!channel.Guard.try_lock()) {
@@ -37,15 +45,24 @@ void FillChannel(TChannelState& channel, std::uint8_t* pos, std::int32_t count) 
     for (std::int32_t i = 0; i < count; ++i) WriteSample(Type, pos, 0);
     return;
   }
+  std::uint8_t block[2 * kReadSamples];
+  std::int32_t have = 0;  // bytes in block
+  std::int32_t next = 0;  // the next of them to play
   for (std::int32_t i = 0; i < count; ++i) {
     std::int16_t sample = 0;
     if (channel.Playing.load(std::memory_order_relaxed) != 0) {
-      // A lone last byte of the data is the low byte of a sample whose high byte is 0.
-      std::uint8_t bytes[2] = {0, 0};
-      if (channel.Stream->Read(bytes, 2) == 0) {
-        StopHeldChannel(channel);
-      } else {
-        sample = static_cast<std::int16_t>(bytes[0] | bytes[1] << 8);
+      if (next == have) {
+        next = 0;
+        have = channel.Stream->Read(block, 2 * std::min(count - i, kReadSamples));
+        if (have == 0) StopHeldChannel(channel);
+      }
+      if (have - next >= 2) {
+        sample = static_cast<std::int16_t>(block[next] | block[next + 1] << 8);
+        next += 2;
+      } else if (have > next) {
+        // A lone last byte of the data is the low byte of a sample whose high byte is 0.
+        sample = block[next];
+        next = have;
       }
     }
     if (sample != 0) {
