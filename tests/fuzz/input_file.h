@@ -13,8 +13,9 @@ namespace tonvane::fuzz {
 
 class InputFile {
  public:
-  explicit InputFile(const char* name)
-      : path_("/tmp/tonvane-fuzz-" + std::string(name) + "-" + std::to_string(::getpid()) + ".mp3") {}
+  // The extension matters: the audio stream picks its reader by it.
+  explicit InputFile(const char* name, const char* extension = ".mp3")
+      : path_("/tmp/tonvane-fuzz-" + std::string(name) + "-" + std::to_string(::getpid()) + extension) {}
   ~InputFile() { std::remove(path_.c_str()); }
 
   const std::string& Write(const std::uint8_t* data, std::size_t size) {

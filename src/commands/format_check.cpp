@@ -1,0 +1,22 @@
+#include "commands/format_check.h"
+
+#include <cstdio>
+
+namespace tonvane {
+
+std::string CheckPlayFormat(const WAVEFORMATEX& format, std::int32_t deviceRate) {
+  if (format.wFormatTag != 1) return "Wave files must be in plain PCM format";
+  if (format.nChannels != 1) return "Sound must be mono";
+  if (format.nSamplesPerSec != static_cast<std::uint32_t>(deviceRate)) {
+    char text[96];
+    // Both numbers as the 32-bit signed values the message has always shown.
+    std::snprintf(text, sizeof text, "Sample rate %d different to device setting %d",
+                  static_cast<int>(static_cast<std::int32_t>(format.nSamplesPerSec)),
+                  static_cast<int>(deviceRate));
+    return text;
+  }
+  if (format.wBitsPerSample != 16) return "Sound must have 16 bits/sample";
+  return "";
+}
+
+}  // namespace tonvane
