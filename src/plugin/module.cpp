@@ -23,6 +23,7 @@ void ShutDownModule(bool processExit) {
     // device it holds are taken down now, so no message reaches freed code.
     if (!processExit) DestroyMainFormAtUnload();
   }
+  ShutDownDeviceLayer(processExit);
   // At process exit the host's objects may already be gone: do not call into them.
   if (m.Host && !processExit) m.Host->Release();
   m.Host = nullptr;

@@ -198,16 +198,7 @@ void TMainForm::FormCreate() {
   RECT r{};
   GetWindowRect(handle_, &r);
   minTrackWidth_ = r.right - r.left;
-  // Listing the installed drivers and reopening the remembered device follow here
-  // once the device layer exists.
-}
-
-void TMainForm::DeviceLBClick() {
-  // The device layer closes the open device and opens the chosen one here.
-}
-
-void TMainForm::RateLBClick() {
-  // The device layer restarts the open device at the chosen rate here.
+  FormCreateDevice();
 }
 
 void TMainForm::ChanSBResize() {
@@ -223,6 +214,9 @@ void TMainForm::ChanSBResize() {
 }
 
 void TMainForm::FormDestroy() {
+  FormDestroyDevice();
+  const int selected = DeviceLB->ItemIndex();
+  prefs_.Device = selected >= 0 ? DeviceLB->Item(selected) : std::string();
   RECT r{};
   GetWindowRect(handle_, &r);
   prefs_.Left = r.left;
@@ -251,18 +245,6 @@ void TMainForm::ShowForm(bool minimized) {
 bool TMainForm::FormVisible() const { return IsWindowVisible(handle_) != FALSE; }
 
 void TMainForm::Release() { PostMessageA(handle_, kReleaseMessage, 0, 0); }
-
-void TMainForm::RefreshStrips() {}
-
-bool TMainForm::DriverOpen() const { return false; }
-
-int TMainForm::ChannelCount() const { return 0; }
-
-bool TMainForm::PlayFile(int, const std::string&) { return false; }
-
-void TMainForm::StopChannel(int) {}
-
-void TMainForm::SetChannelLevel(int, std::int32_t) {}
 
 void DestroyMainFormAtUnload() {
   if (!MainForm) return;

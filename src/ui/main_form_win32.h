@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "commands/channel_control.h"
 #include "prefs/prefs.h"
@@ -57,8 +58,23 @@ class TMainForm final : public IChannelControl {
   void MakeFullyVisible();
   void FormCreate();
   void FormDestroy();
+  // The device connection (main_form_device_win32.cpp).
+  void FormCreateDevice();
+  void FormDestroyDevice();
   void DeviceLBClick();
   void RateLBClick();
+  // Sets the rate picked in RateLB on the driver and remembers it; throws when the
+  // driver refuses it.
+  void ApplySelectedRate();
+  void BuildChannels(std::int32_t count);
+  void CreateStrip(std::int32_t index);
+  void FreeChannels();
+  void CloseDevice();
+  // The strips' requests (main_form_channels_win32.cpp); the sender's Tag is its channel.
+  void OnStripPlay(TControl& sender);
+  void OnStripStop(TControl& sender);
+  void OnStripLevelChange(TControl& sender);
+  static int ControlTag(TControl& sender);
 
   TPrefs& prefs_;
   HWND handle_ = nullptr;
@@ -74,10 +90,15 @@ class TMainForm final : public IChannelControl {
   TOpenDialog OpenDialog;
   std::unique_ptr<TLeftLabelComboBox> RateLB;
   std::unique_ptr<TStatusBar> StatusBar;
+  // The rate in Hz of each RateLB item.
+  std::vector<std::int32_t> rateData_;
 };
 
 // The one main window, or null.
 extern TMainForm* MainForm;
+
+// The device layer's part of unloading: a device still open is stopped and let go.
+void ShutDownDeviceLayer(bool processExit);
 
 // Destroys the main window at once: for a library that is being unloaded, whose
 // pending release request can no longer be processed.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "plugin_host.h"
+#include "window_lookup.h"
 #include "ui/controls_win32.h"
 
 namespace tonvane {
@@ -19,6 +20,7 @@ namespace {
 
 using host::HostObject;
 using host::LoadedPlugin;
+using namespace tonvane::testing;
 
 constexpr int kRowHeight = 30;
 
@@ -28,49 +30,6 @@ std::string TempDir() {
   std::string dir = std::string(temp) + "tonvane-main-window\\";
   CreateDirectoryA(dir.c_str(), nullptr);
   return dir;
-}
-
-// Bounds of a window in its parent's client coordinates.
-RECT InParent(HWND hwnd) {
-  RECT r{};
-  GetWindowRect(hwnd, &r);
-  MapWindowPoints(HWND_DESKTOP, GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
-  return r;
-}
-
-int WidthOf(const RECT& r) { return r.right - r.left; }
-int HeightOf(const RECT& r) { return r.bottom - r.top; }
-LONG Style(HWND hwnd) { return GetWindowLongA(hwnd, GWL_STYLE); }
-LONG ExStyle(HWND hwnd) { return GetWindowLongA(hwnd, GWL_EXSTYLE); }
-
-std::string TextOf(HWND hwnd) {
-  char text[256] = {};
-  GetWindowTextA(hwnd, text, sizeof text);
-  return text;
-}
-
-std::vector<HWND> Children(HWND parent, const char* className) {
-  std::vector<HWND> found;
-  for (HWND child = FindWindowExA(parent, nullptr, className, nullptr); child;
-       child = FindWindowExA(parent, child, className, nullptr)) {
-    found.push_back(child);
-  }
-  return found;
-}
-
-BOOL CALLBACK FindMainForm(HWND hwnd, LPARAM param) {
-  char cls[32] = {};
-  GetClassNameA(hwnd, cls, sizeof cls);
-  if (std::string(cls) != "TonvaneMainForm") return TRUE;
-  *reinterpret_cast<HWND*>(param) = hwnd;
-  return FALSE;
-}
-
-// The window this test made: other test programs may show theirs at the same time.
-HWND ThisThreadsMainForm() {
-  HWND found = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), &FindMainForm, reinterpret_cast<LPARAM>(&found));
-  return found;
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -215,9 +174,9 @@ TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThem) {
   EXPECT_EQ(HeightOf(rate), 21);
   for (HWND list : {deviceList_, rateList_}) {
     EXPECT_EQ(Style(list) & 3, CBS_DROPDOWNLIST) << "no free text";
-    EXPECT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), 0) << "no device layer yet";
-    EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), CB_ERR) << "no device remembered, none opened";
   }
+  EXPECT_EQ(SendMessageA(rateList_, CB_GETCOUNT, 0, 0), 0) << "rates come with an open device";
 
   EXPECT_EQ(InParent(deviceLabel_).right, 40);
   EXPECT_EQ(InParent(deviceLabel_).top, 8);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "plugin_host.h"
+#include "window_lookup.h"
 
 namespace tonvane {
 namespace {
@@ -33,7 +34,7 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-HWND MainWindow() { return FindWindowA("TonvaneMainForm", nullptr); }
+HWND MainWindow() { return testing::ThisThreadsMainForm(); }
 
 class PluginTest : public ::testing::Test {
  protected:

@@ -1,0 +1,100 @@
+// The main window's channel operations: playing, stopping and levelling channels for
+// the command language and the strips, and showing their state at every tick.
+#include <windows.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "asio/driver_list_win32.h"
+#include "asio/engine.h"
+#include "base/exception.h"
+#include "commands/format_check.h"
+#include "ui/chan_frame_win32.h"
+#include "ui/error_box_win32.h"
+#include "ui/main_form_win32.h"
+
+namespace tonvane {
+
+extern TAsioDriverRef Driver;
+extern TDeviceState Device;
+
+namespace {
+
+// A channel's strip as the channel operations see it. Owning it makes the channel
+// record the strip's owner: freeing the channels frees the strips.
+class StripOfChannel final : public IChannelStrip {
+ public:
+  explicit StripOfChannel(std::unique_ptr<TChanFrame> frame) : frame_(std::move(frame)) {}
+  void SetPlaying(bool playing) override { frame_->SetPlaying(playing); }
+  void ShowProgress(int percent) override { frame_->ShowProgress(percent); }
+  void SetLevel(std::int32_t level) override { frame_->SetLevel(level); }
+  std::int32_t Level() const override { return frame_->Level(); }
+
+ private:
+  std::unique_ptr<TChanFrame> frame_;
+};
+
+std::span<TChannelState> Channels() { return Device.Channels; }
+
+}  // namespace
+
+void TMainForm::CreateStrip(std::int32_t index) {
+  auto frame = std::make_unique<TChanFrame>(ChanSB->Handle(), index);
+  char name[32];
+  std::snprintf(name, sizeof name, "ChanFrame%d", static_cast<int>(index));
+  frame->SetName(name);
+  frame->OnPlay = [this](TControl& sender) { OnStripPlay(sender); };
+  frame->OnStop = [this](TControl& sender) { OnStripStop(sender); };
+  frame->OnLevelChange = [this](TControl& sender) { OnStripLevelChange(sender); };
+  frame->SetBounds(0, TChanFrame::kDesignHeight * index, frame->Width(), TChanFrame::kDesignHeight);
+  Device.Channels[static_cast<std::size_t>(index)].Strip = std::make_unique<StripOfChannel>(std::move(frame));
+}
+
+bool TMainForm::PlayFile(int index, const std::string& fileName) {
+  try {
+    // A strip left by a failed open has no driver to ask for its rate.
+    if (!Driver) {
+      tonvane::StopChannel(Channels(), index);
+      throw Exception("No ASIO device open");
+    }
+    WAVEFORMATEX format{};
+    if (!OpenChannelStream(Channels(), index, fileName, format)) throw Exception("File has unknown format");
+    ASIOSampleRate rate = 0;
+    Driver->getSampleRate(&rate);
+    const std::string problem = CheckPlayFormat(format, static_cast<std::int32_t>(std::nearbyint(rate)));
+    if (!problem.empty()) throw Exception(problem);
+    StartChannel(Channels(), index);
+    return true;
+  } catch (const std::exception& e) {
+    ShowErrorBox(e.what());
+    CloseChannelStream(Channels(), index);
+    return false;
+  }
+}
+
+void TMainForm::StopChannel(int index) { tonvane::StopChannel(Channels(), index); }
+
+void TMainForm::SetChannelLevel(int index, std::int32_t level) {
+  tonvane::SetChannelLevel(Channels(), index, level);
+}
+
+void TMainForm::RefreshStrips() { tonvane::RefreshStrips(Channels()); }
+
+int TMainForm::ControlTag(TControl& sender) { return sender.Tag(); }
+
+void TMainForm::OnStripPlay(TControl& sender) {
+  // The dialog only accepts existing files; cancelling changes nothing, and the
+  // strip shows the channel's real state at the next tick.
+  if (OpenDialog.Execute(handle_)) PlayFile(ControlTag(sender), OpenDialog.FileName);
+}
+
+void TMainForm::OnStripStop(TControl& sender) { StopChannel(ControlTag(sender)); }
+
+void TMainForm::OnStripLevelChange(TControl& sender) {
+  const int index = ControlTag(sender);
+  if (index < 0 || index >= ChannelCount()) return;
+  auto& channel = Device.Channels[static_cast<std::size_t>(index)];
+  channel.Level.store(static_cast<TChanFrame&>(sender).Level(), std::memory_order_relaxed);
+}
+
+}  // namespace tonvane

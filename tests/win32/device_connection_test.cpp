@@ -1,0 +1,369 @@
+// The window's device connection through the real plug-in, OpenAsio.dll and the
+// virtual driver registered in the test prefix: the driver is configured through
+// its environment variables, which it reads at every init.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plugin_host.h"
+#include "riff_builder.h"
+#include "virtual_asio_ids.h"
+#include "window_lookup.h"
+
+namespace tonvane {
+namespace {
+
+using host::HostObject;
+using host::LoadedPlugin;
+using namespace tonvane::testing;
+
+const char* const kDriverSettings[] = {"OUTPUTS", "SAMPLE_TYPE", "RATES",       "BUFFER",
+                                       "CLOCK",   "FAIL",        "MAX_BUFFERS", "RECORD_DIR"};
+
+void SetDriver(const std::string& key, const char* value) {
+  SetEnvironmentVariableA(("TONVANE_VASIO_" + key).c_str(), value);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class DeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    dir_ = std::string(temp) + "tonvane-device-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "\\";
+    CreateDirectoryA(dir_.c_str(), nullptr);
+    DeleteFileA(Ini().c_str());
+    for (const char* key : kDriverSettings) SetDriver(key, nullptr);
+    SetDriver("CLOCK", "fast");
+    SetDriver("MAX_BUFFERS", "4");
+    host_ = std::make_unique<HostObject>(dir_ + "Tonvane.dll");
+    watcher_ =
+        std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) { boxes_.push_back(t); });
+  }
+  void TearDown() override {
+    if (plugin_ && plugin_->window) {
+      plugin_->window->FreePluginWindow();
+      host::PumpPendingMessages();
+    }
+    plugin_.reset();
+    watcher_.reset();
+    for (const char* key : kDriverSettings) SetDriver(key, nullptr);
+  }
+
+  std::string Ini() const { return dir_ + "Tonvane.ini"; }
+  void Remember(const std::string& device, int rate) {
+    std::ofstream(Ini()) << "[Preferences]\nDevice=" << device << "\nRate=" << rate << "\n";
+  }
+  // Loads the plug-in and shows its window, which opens the remembered device.
+  void Show() {
+    std::string error;
+    plugin_ = LoadedPlugin::Load(host::ExecutableDir() + "Tonvane.dll", error);
+    ASSERT_TRUE(plugin_) << error;
+    ASSERT_TRUE(plugin_->Init(host_.get(), 1));
+    plugin_->window->ShowPluginWindow();
+    form_ = ThisThreadsMainForm();
+    ASSERT_NE(form_, nullptr);
+    HWND panel = GetWindow(form_, GW_CHILD);
+    std::vector<HWND> combos;
+    for (HWND p : {form_, panel})
+      for (HWND c : Children(p, "ComboBox")) combos.push_back(c);
+    std::sort(combos.begin(), combos.end(),
+              [](HWND a, HWND b) { return InParent(a).left < InParent(b).left; });
+    ASSERT_GE(combos.size(), 2u);
+    deviceLB_ = combos[0];
+    rateLB_ = combos[1];
+    auto bars = Children(form_, STATUSCLASSNAMEA);
+    ASSERT_EQ(bars.size(), 1u);
+    statusBar_ = bars[0];
+  }
+  std::string Execute(const std::string& line) {
+    char result[64] = {};
+    plugin_->commands->ExecuteCommand(line.c_str(), result);
+    return result;
+  }
+  // The user picks an item from a list.
+  void Pick(HWND combo, int index) {
+    SendMessageA(combo, CB_SETCURSEL, index, 0);
+    SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+  }
+  int Selected(HWND combo) { return static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0)); }
+  std::vector<std::string> Items(HWND combo) {
+    std::vector<std::string> items;
+    const int n = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+      char text[256] = {};
+      SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+      items.push_back(text);
+    }
+    return items;
+  }
+  int IndexOfVirtualDriver() {
+    const auto items = Items(deviceLB_);
+    const auto it = std::find(items.begin(), items.end(), vasio::kDriverName);
+    return it == items.end() ? -1 : static_cast<int>(it - items.begin());
+  }
+  std::string StatusText() {
+    char text[256] = {};
+    SendMessageA(statusBar_, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
+    return text;
+  }
+  // Whether the plug-in holds an open driver, as the command language sees it.
+  bool DeviceOpen() { return Execute("Play") == "ERR: Invalid Play command"; }
+
+  std::string dir_;
+  std::unique_ptr<HostObject> host_;
+  std::unique_ptr<host::MessageBoxWatcher> watcher_;
+  std::vector<std::string> boxes_;
+  std::unique_ptr<LoadedPlugin> plugin_;
+  HWND form_ = nullptr, deviceLB_ = nullptr, rateLB_ = nullptr, statusBar_ = nullptr;
+};
+
+TEST_F(DeviceTest, RemembersNothingAtFirstRun) {
+  Show();
+  EXPECT_GE(IndexOfVirtualDriver(), 0) << "the registered driver is listed";
+  EXPECT_EQ(Selected(deviceLB_), -1);
+  EXPECT_EQ(StatusText(), "");
+  EXPECT_EQ(Execute("Play"), "ERR: No ASIO device open");
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(DeviceTest, RemembersDeviceAndRateAndReopensThem) {
+  SetDriver("OUTPUTS", "4");
+  SetDriver("RATES", "48000");
+  Remember("tonvane virtual asio", 44100);  // letter case does not matter
+  Show();
+  EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+  EXPECT_EQ(Selected(deviceLB_), IndexOfVirtualDriver());
+  EXPECT_EQ(StatusText(), "Sample type: Int32 LSB");
+  // Only 48 kHz is offered; the remembered 44.1 kHz is not there, so the first is taken.
+  EXPECT_EQ(Items(rateLB_), std::vector<std::string>{"48"});
+  EXPECT_EQ(Selected(rateLB_), 0);
+  EXPECT_TRUE(DeviceOpen());
+  EXPECT_EQ(Execute("Stop 4"), "OK");
+  EXPECT_EQ(Execute("Stop 5"), "ERR: Invalid channel number");
+
+  // Closing the window hands the device and position over; the next close writes them.
+  PostMessageA(form_, WM_CLOSE, 0, 0);
+  host::PumpPendingMessages();
+  plugin_->window->ClosePlugin();
+  const std::string ini = ReadFile(Ini());
+  EXPECT_NE(ini.find("Device=Tonvane Virtual ASIO"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("Rate=48000"), std::string::npos) << ini;
+  EXPECT_EQ(ini.find("Left=-1"), std::string::npos) << ini;
+}
+
+TEST_F(DeviceTest, OffersTheStandardRatesTheDriverAccepts) {
+  SetDriver("RATES", "96000,44100,22050,192000,48000");
+  Remember(std::string(vasio::kDriverName), 96000);
+  Show();
+  EXPECT_EQ(Items(rateLB_), (std::vector<std::string>{"44.1", "48", "96", "192"}));
+  EXPECT_EQ(Selected(rateLB_), 2);
+  // A pick sets the rate on the running driver and is remembered.
+  Pick(rateLB_, 0);
+  EXPECT_TRUE(boxes_.empty());
+  plugin_->window->ClosePlugin();
+  EXPECT_NE(ReadFile(Ini()).find("Rate=44100"), std::string::npos);
+}
+
+struct FailureRow {
+  const char* setting;
+  const char* value;
+  const char* message;
+};
+
+TEST_F(DeviceTest, EveryFailureOfTheOpenIsShownAndLeavesNoSelection) {
+  const FailureRow rows[] = {
+      {"FAIL", "init", "Unable to init device"},
+      {"FAIL", "getChannels", "Error getting channel count"},
+      {"OUTPUTS", "0", "Device has no output channels"},
+      {"FAIL", "getChannelInfo", "Unable to get channel sample type"},
+      {"FAIL", "canSampleRate", "No standard sample rates supported"},
+      {"RATES", "22050,32000", "No standard sample rates supported"},
+      {"FAIL", "setSampleRate", "Error setting sample rate"},
+      {"FAIL", "getBufferSize", "Error getting buffer size"},
+      {"FAIL", "createBuffers", "Error creating buffers"},
+      {"FAIL", "start", "Unable to start device"},
+  };
+  Show();
+  const int device = IndexOfVirtualDriver();
+  ASSERT_GE(device, 0);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.message);
+    for (const char* key : {"FAIL", "OUTPUTS", "RATES"}) SetDriver(key, nullptr);
+    SetDriver(row.setting, row.value);
+    boxes_.clear();
+    Pick(deviceLB_, device);
+    EXPECT_EQ(boxes_, std::vector<std::string>{row.message});
+    EXPECT_EQ(Selected(deviceLB_), -1);
+    EXPECT_FALSE(DeviceOpen());
+  }
+  // The status bar keeps the type shown before the failure.
+  EXPECT_EQ(StatusText(), "Sample type: Int32 LSB");
+  // A failed open leaves its channels in the window until the next open.
+  EXPECT_EQ(Execute("Stop 2"), "OK");
+
+  // A good open after the failures works, and picking the open device reopens it.
+  SetDriver("FAIL", nullptr);
+  boxes_.clear();
+  Pick(deviceLB_, device);
+  Pick(deviceLB_, device);
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(DeviceOpen());
+  EXPECT_EQ(Selected(deviceLB_), device);
+}
+
+TEST_F(DeviceTest, AnUnsupportedSampleTypeIsShownButTheDeviceRuns) {
+  SetDriver("SAMPLE_TYPE", "19");
+  Remember(std::string(vasio::kDriverName), 48000);
+  Show();
+  EXPECT_EQ(boxes_, std::vector<std::string>{"Required sample type not supported"});
+  EXPECT_EQ(StatusText(), "Sample type: Float32 LSB");
+  EXPECT_TRUE(DeviceOpen());
+  EXPECT_EQ(Selected(deviceLB_), IndexOfVirtualDriver());
+}
+
+TEST_F(DeviceTest, AFailedRememberedDeviceIsForgottenAtTheNextClose) {
+  SetDriver("FAIL", "start");
+  Remember(std::string(vasio::kDriverName), 48000);
+  Show();
+  EXPECT_EQ(boxes_, std::vector<std::string>{"Unable to start device"});
+  PostMessageA(form_, WM_CLOSE, 0, 0);
+  host::PumpPendingMessages();
+  plugin_->window->ClosePlugin();
+  EXPECT_NE(ReadFile(Ini()).find("Device=\r\n"), std::string::npos) << ReadFile(Ini());
+}
+
+// A driver key whose class exists on disk but cannot be created.
+class BrokenDriverKey {
+ public:
+  BrokenDriverKey() {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, ("Software\\ASIO\\" + name).c_str(), 0, nullptr, 0, KEY_WRITE,
+                    nullptr, &key, nullptr);
+    RegSetValueExA(key, "CLSID", 0, REG_SZ, reinterpret_cast<const BYTE*>(clsid), sizeof clsid);
+    RegCloseKey(key);
+    RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + clsid + "\\InprocServer32").c_str(), 0,
+                    nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    const char server[] = "version.dll";  // exists, but serves no class
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(server), sizeof server);
+    RegCloseKey(key);
+  }
+  ~BrokenDriverKey() {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ("Software\\ASIO\\" + name).c_str());
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + clsid).c_str());
+  }
+  const std::string name = "Tonvane Test Broken Factory";
+  static constexpr char clsid[] = "{5B0E1C61-0F43-4C43-A0F4-6E0A6D2C8E11}";
+};
+
+TEST_F(DeviceTest, AFactoryThatFailsIsUnableToOpenTheDevice) {
+  BrokenDriverKey broken;
+  Show();
+  const auto items = Items(deviceLB_);
+  const auto it = std::find(items.begin(), items.end(), broken.name);
+  ASSERT_NE(it, items.end());
+  Pick(deviceLB_, static_cast<int>(it - items.begin()));
+  EXPECT_EQ(boxes_, std::vector<std::string>{"Unable to open device"});
+  EXPECT_EQ(Selected(deviceLB_), -1);
+  EXPECT_FALSE(DeviceOpen());
+}
+
+// The strips of the channel column, in z-order.
+std::vector<HWND> Strips(HWND form) {
+  HWND column = nullptr;
+  for (HWND child = GetWindow(form, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char cls[64] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    if (std::string(cls) == "TonvaneScrollBox") column = child;
+  }
+  std::vector<HWND> strips;
+  for (HWND child = GetWindow(column, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    strips.push_back(child);
+  return strips;
+}
+
+TEST_F(DeviceTest, EightOutputsGiveEightStripsThatScroll) {
+  SetDriver("OUTPUTS", "8");
+  Remember(std::string(vasio::kDriverName), 48000);
+  Show();
+  auto strips = Strips(form_);
+  ASSERT_EQ(strips.size(), 8u);
+  std::sort(strips.begin(), strips.end(), [](HWND a, HWND b) { return InParent(a).top < InParent(b).top; });
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(TextOf(strips[i]), "ChanFrame" + std::to_string(i));
+    EXPECT_EQ(InParent(strips[i]).top, 30 * i);
+    EXPECT_EQ(InParent(strips[i]).left, 0);
+  }
+  EXPECT_TRUE(Style(GetParent(strips[0])) & WS_VSCROLL) << "eight strips do not fit: the column scrolls";
+  EXPECT_EQ(Execute("Stop 8"), "OK");
+  EXPECT_EQ(Execute("Level 8 -12"), "OK");
+
+  // Picking the open device again rebuilds every channel.
+  Pick(deviceLB_, IndexOfVirtualDriver());
+  const auto rebuilt = Strips(form_);
+  EXPECT_EQ(rebuilt.size(), 8u);
+  for (HWND strip : rebuilt) EXPECT_EQ(std::find(strips.begin(), strips.end(), strip), strips.end());
+}
+
+// Plays a WAV file through the virtual driver and reads back what it recorded.
+TEST_F(DeviceTest, PlaysAFileAtItsLevelIntoTheDriversBuffers) {
+  const std::string record = dir_ + "rec";
+  CreateDirectoryA(record.c_str(), nullptr);
+  DeleteFileA((record + "\\out1.wav").c_str());
+  SetDriver("RECORD_DIR", record.c_str());
+  SetDriver("CLOCK", "realtime");
+  SetDriver("MAX_BUFFERS", nullptr);
+  SetDriver("SAMPLE_TYPE", "17");
+  SetDriver("OUTPUTS", "2");
+  Remember(std::string(vasio::kDriverName), 48000);
+  std::vector<std::int16_t> samples;
+  for (int i = 0; i < 2000; ++i)
+    samples.push_back(static_cast<std::int16_t>((i % 2 ? -1 : 1) * (1000 + i * 13)));
+  const std::string wav = dir_ + "tone.wav";
+  testing::WriteBytes(
+      wav, testing::RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", testing::Samples16(samples)).Wave());
+  Show();
+  ASSERT_TRUE(boxes_.empty());
+  EXPECT_EQ(Execute("Play 2 \"" + wav + "\" -6"), "OK");
+  host::PumpMessages(300);
+  plugin_->window->Tick();
+  // Closing the window stops the driver, which completes its recordings.
+  PostMessageA(form_, WM_CLOSE, 0, 0);
+  host::PumpPendingMessages();
+
+  const std::string recorded = ReadFile(record + "\\out1.wav");
+  ASSERT_GT(recorded.size(), 44u);
+  const std::string data = recorded.substr(44);
+  // The file's last four bytes are never played: 1998 samples at 0.50118721.
+  std::string expected;
+  for (std::size_t i = 0; i + 2 < samples.size(); ++i) {
+    const auto v = static_cast<std::int16_t>(static_cast<std::int32_t>(samples[i] * double{0.50118721f}));
+    expected += '\0';
+    expected += static_cast<char>(static_cast<std::uint16_t>(v) & 0xFF);
+    expected += static_cast<char>(static_cast<std::uint16_t>(v) >> 8);
+  }
+  const auto at = data.find(expected);
+  ASSERT_NE(at, std::string::npos) << "the level-scaled samples appear in order in channel 2's buffers";
+  EXPECT_EQ(data.find_first_not_of('\0'), at + 1) << "silence before the sound";
+  EXPECT_EQ(data.find_first_not_of('\0', at + expected.size()), std::string::npos) << "silence after it";
+}
+
+}  // namespace
+}  // namespace tonvane
