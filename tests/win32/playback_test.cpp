@@ -1,0 +1,333 @@
+// Playback inside the real plug-in, loaded as the host loads it, with the virtual
+// driver registered in the test prefix: the strips' progress as the engine reads the
+// files, and the hand-over of channels between the host's thread and the driver's
+// thread with the driver switching buffers as fast as it can.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plugin_host.h"
+#include "riff_builder.h"
+#include "virtual_asio_ids.h"
+#include "window_lookup.h"
+
+namespace tonvane {
+namespace {
+
+using host::HostObject;
+using host::LoadedPlugin;
+using namespace tonvane::testing;
+
+const char* const kDriverSettings[] = {"OUTPUTS", "SAMPLE_TYPE", "RATES",      "BUFFER",    "CLOCK",
+                                       "FAIL",    "MAX_BUFFERS", "RECORD_DIR", "SYNC_FIRST"};
+
+void SetDriver(const std::string& key, const char* value) {
+  SetEnvironmentVariableA(("TONVANE_VASIO_" + key).c_str(), value);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Samples that are never 0, so that a recording's silence is never part of a sound.
+std::vector<std::int16_t> Noise(unsigned seed, std::size_t count) {
+  std::mt19937 rng(seed);
+  std::vector<std::int16_t> samples(count);
+  for (auto& s : samples) {
+    s = static_cast<std::int16_t>(std::uniform_int_distribution<int>(1, 32767)(rng));
+    if (rng() & 1) s = static_cast<std::int16_t>(-s);
+  }
+  return samples;
+}
+
+std::string MonoWave(const std::string& path, const std::vector<std::int16_t>& samples,
+                     std::uint16_t channels = 1) {
+  WriteBytes(path, RiffBuilder().Format(1, channels, 48000, 16).Chunk("data", Samples16(samples)).Wave());
+  return path;
+}
+
+// What a window paints for WM_PRINTCLIENT, as 0x00RRGGBB pixels, top row first.
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;
+  std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
+  bool operator==(const Picture&) const = default;
+};
+
+Picture PrintClient(HWND hwnd) {
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  Picture picture{client.right, client.bottom, {}};
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = picture.width;
+  info.bmiHeader.biHeight = -picture.height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  std::memset(bits, 0x5A, static_cast<std::size_t>(picture.width * picture.height * 4));
+  SendMessageA(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  GdiFlush();
+  const auto* p = static_cast<const std::uint32_t*>(bits);
+  picture.pixels.assign(p, p + picture.width * picture.height);
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  return picture;
+}
+
+class PlaybackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '-');  // parameterised tests are named "Name/0"
+    dir_ = std::string(temp) + "tonvane-playback-" + name + "\\";
+    CreateDirectoryA(dir_.c_str(), nullptr);
+    for (const char* key : kDriverSettings) SetDriver(key, nullptr);
+    std::ofstream(dir_ + "Tonvane.ini") << "[Preferences]\nDevice=" << vasio::kDriverName << "\nRate=48000\n";
+    host_ = std::make_unique<HostObject>(dir_ + "Tonvane.dll");
+    watcher_ =
+        std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) { boxes_.push_back(t); });
+  }
+  void TearDown() override {
+    if (plugin_ && plugin_->window) {
+      plugin_->window->FreePluginWindow();
+      host::PumpPendingMessages();
+    }
+    plugin_.reset();
+    watcher_.reset();
+    for (const char* key : kDriverSettings) SetDriver(key, nullptr);
+  }
+
+  // Loads the plug-in and shows its window, which opens the remembered virtual driver.
+  void Show() {
+    std::string error;
+    plugin_ = LoadedPlugin::Load(host::ExecutableDir() + "Tonvane.dll", error);
+    ASSERT_TRUE(plugin_) << error;
+    ASSERT_TRUE(plugin_->Init(host_.get(), 1));
+    plugin_->window->ShowPluginWindow();
+    form_ = ThisThreadsMainForm();
+    ASSERT_NE(form_, nullptr);
+  }
+  std::string Execute(const std::string& line) {
+    char result[64] = {};
+    plugin_->commands->ExecuteCommand(line.c_str(), result);
+    return result;
+  }
+  std::string Play(int channel, const std::string& file, const std::string& level = "") {
+    return Execute("Play " + std::to_string(channel) + " \"" + file + "\"" +
+                   (level.empty() ? "" : " " + level));
+  }
+
+  // The strips of the channel column, top to bottom.
+  std::vector<HWND> Strips() {
+    std::vector<HWND> strips;
+    for (HWND column = GetWindow(form_, GW_CHILD); column; column = GetWindow(column, GW_HWNDNEXT)) {
+      char cls[64] = {};
+      GetClassNameA(column, cls, sizeof cls);
+      if (std::string(cls) != "TonvaneScrollBox") continue;
+      for (HWND child = GetWindow(column, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        strips.push_back(child);
+    }
+    std::sort(strips.begin(), strips.end(), [](HWND a, HWND b) { return InParent(a).top < InParent(b).top; });
+    return strips;
+  }
+  // A strip's control by its place in the strip's layout.
+  static HWND ControlAt(HWND strip, int left) {
+    for (HWND child = GetWindow(strip, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+      if (InParent(child).left == left) return child;
+    return nullptr;
+  }
+  static HWND Gauge(HWND strip) { return ControlAt(strip, 33); }
+  static HWND PlayButton(HWND strip) { return ControlAt(strip, 149); }
+  // How far the gauge's bar reaches: its white pixels across the middle row.
+  static int BarWidth(HWND gauge) {
+    const Picture p = PrintClient(gauge);
+    int white = 0;
+    for (int x = 0; x < p.width; ++x) white += (p.At(x, p.height / 2) & 0xFFFFFF) == 0xFFFFFF;
+    return white;
+  }
+
+  std::string dir_;
+  std::unique_ptr<HostObject> host_;
+  std::unique_ptr<host::MessageBoxWatcher> watcher_;
+  std::vector<std::string> boxes_;
+  std::unique_ptr<LoadedPlugin> plugin_;
+  HWND form_ = nullptr;
+};
+
+// The driver's clock is slow enough here (a second per buffer half) for the host to
+// tick many times between two switches: the gauge shows whole halves of the file.
+class ProgressTest : public PlaybackTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ProgressTest, TheGaugeFollowsTheFileAndEmptiesAtItsEnd) {
+  SetDriver("CLOCK", "realtime");
+  SetDriver("BUFFER", "48000");
+  SetDriver("OUTPUTS", "2");
+  SetDriver("SAMPLE_TYPE", GetParam());
+  Show();
+  const std::vector<HWND> strips = Strips();
+  ASSERT_EQ(strips.size(), 2u) << (boxes_.empty() ? "" : boxes_.front());
+  const HWND gauge = Gauge(strips[1]), play = PlayButton(strips[1]);
+  ASSERT_NE(gauge, nullptr);
+  ASSERT_NE(play, nullptr);
+  plugin_->window->Tick();
+  const Picture stopped = PrintClient(play);
+  EXPECT_EQ(BarWidth(gauge), 0);
+
+  // Two buffer halves of data, and the 4 bytes that are never played.
+  const std::string wav = MonoWave(dir_ + "two halves.wav", Noise(7, 2 * 48000 + 2));
+  ASSERT_EQ(Play(2, wav, "-6"), "OK");
+  // The widths the bar takes, in order: each tick may repeat the last.
+  std::vector<int> widths;
+  bool playShownDown = false;
+  for (int i = 0; i < 250 && (widths.empty() || widths.back() != 0 || widths.size() < 3); ++i) {
+    host::PumpMessages(20);
+    plugin_->window->Tick();
+    const int width = BarWidth(gauge);
+    if (width > 0) playShownDown = playShownDown || !(PrintClient(play) == stopped);
+    if (widths.empty() || widths.back() != width) widths.push_back(width);
+  }
+  // Empty until the first half is read (unless the first switch came at once), then
+  // half (50 %), then full (100 %: all was read, the next read finds the end), then
+  // empty again: the engine stopped the channel and the tick showed it.
+  ASSERT_GE(widths.size(), 3u);
+  if (widths.front() == 0) widths.erase(widths.begin());
+  ASSERT_EQ(widths.size(), 3u) << "the bar went through other widths than half, full and empty";
+  const int full = PrintClient(gauge).width;
+  EXPECT_EQ(widths[1], full) << "100 %";
+  EXPECT_NEAR(widths[0], full / 2, 1) << "50 %";
+  EXPECT_EQ(widths[2], 0) << "stopped at the end";
+  EXPECT_TRUE(playShownDown) << "the Play button is down while the file plays";
+  EXPECT_TRUE(PrintClient(play) == stopped) << "and up again once it has ended";
+  EXPECT_TRUE(boxes_.size() == (std::string(GetParam()) == "19" ? 1u : 0u));
+  // The channel takes the next file.
+  EXPECT_EQ(Play(2, wav), "OK");
+}
+
+// 18: Int32 LSB; 19: Float32 LSB, which the plug-in does not write: the file runs its
+// course unheard and the channel still stops at its end.
+INSTANTIATE_TEST_SUITE_P(SampleTypes, ProgressTest, ::testing::Values("18", "19"));
+
+// The host's thread plays, stops, re-plays and levels the same channels as fast as it
+// can while the driver's thread switches buffers flat out: WAV files that end within
+// a few switches (the engine's own stop meets a new play), long ones, MP3 files being
+// decoded, and files that fail. Afterwards the plug-in must still answer, stop
+// channels at the end of their files, and play a file exactly.
+TEST_F(PlaybackTest, HandOverUnderStressLeavesThePluginSound) {
+  SetDriver("CLOCK", "fast");
+  SetDriver("BUFFER", "64");
+  SetDriver("OUTPUTS", "4");
+  Show();
+  ASSERT_TRUE(boxes_.empty());
+  const std::string mp3 = std::string(MP3_TEST_DATA) + "\\mono48k-cbr128.mp3";
+  const std::string shortWav = MonoWave(dir_ + "short.wav", Noise(1, 300));
+  const std::string longWav = MonoWave(dir_ + "long.wav", Noise(2, 48000));
+  const std::string stereo = MonoWave(dir_ + "stereo.wav", Noise(3, 400), 2);
+  std::mt19937 rng(12345);
+  int operations = 0, failedPlays = 0;
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 4000) {
+    const int channel = 1 + static_cast<int>(rng() % 4);
+    const unsigned what = rng() % 100;
+    std::string expected = "OK", got;
+    if (what < 30) {
+      got = Play(channel, shortWav, what % 2 ? "-" + std::to_string(rng() % 60) : "");
+    } else if (what < 45) {
+      got = Play(channel, longWav);
+    } else if (what < 60) {
+      got = Play(channel, mp3, "-3");
+    } else if (what < 80) {
+      got = Execute("Stop " + std::to_string(channel));
+    } else if (what < 97) {
+      got = Execute("Level " + std::to_string(channel) + " -" + std::to_string(rng() % 80));
+    } else {
+      got = Play(channel, stereo);
+      expected = "ERR: Error playing ASIO sound";
+      ++failedPlays;
+    }
+    ASSERT_EQ(got, expected) << "operation " << operations;
+    if (++operations % 8 == 0) plugin_->window->Tick();
+    if (operations % 64 == 0) host::PumpPendingMessages();
+  }
+  EXPECT_EQ(boxes_.size(), static_cast<std::size_t>(failedPlays));
+  EXPECT_TRUE(std::all_of(boxes_.begin(), boxes_.end(), [](auto& b) { return b == "Sound must be mono"; }));
+  std::printf("%d operations, %d of them failed plays\n", operations, failedPlays);
+
+  // The driver still runs and the engine still stops channels at the end of their files.
+  for (int channel = 1; channel <= 4; ++channel) ASSERT_EQ(Play(channel, longWav, "-1"), "OK");
+  const std::vector<HWND> strips = Strips();
+  ASSERT_EQ(strips.size(), 4u);
+  bool allEnded = false;
+  for (int i = 0; i < 100 && !allEnded; ++i) {
+    host::PumpMessages(20);
+    plugin_->window->Tick();
+    allEnded = std::all_of(strips.begin(), strips.end(), [](HWND s) { return BarWidth(Gauge(s)) == 0; });
+  }
+  EXPECT_TRUE(allEnded) << "every channel stopped at the end of its file";
+
+  // The same plug-in opens the device again, now recording in real time, and plays exactly.
+  const std::string record = dir_ + "rec";
+  CreateDirectoryA(record.c_str(), nullptr);
+  DeleteFileA((record + "\\out2.wav").c_str());
+  SetDriver("RECORD_DIR", record.c_str());
+  SetDriver("CLOCK", "realtime");
+  SetDriver("BUFFER", "256");
+  SetDriver("SAMPLE_TYPE", "16");
+  HWND deviceLB = nullptr;
+  for (HWND parent : {form_, GetWindow(form_, GW_CHILD)})
+    for (HWND combo : Children(parent, "ComboBox"))
+      if (!deviceLB || InParent(combo).left < InParent(deviceLB).left) deviceLB = combo;
+  ASSERT_NE(deviceLB, nullptr);
+  const int index = static_cast<int>(SendMessageA(deviceLB, CB_GETCURSEL, 0, 0));
+  ASSERT_GE(index, 0);
+  SendMessageA(GetParent(deviceLB), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(deviceLB), CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(deviceLB));
+  const std::vector<std::int16_t> samples = Noise(4, 4000);
+  const std::string wav = MonoWave(dir_ + "final.wav", samples);
+  ASSERT_EQ(Play(3, wav, "-12"), "OK");
+  host::PumpMessages(400);
+  plugin_->window->Tick();
+  PostMessageA(form_, WM_CLOSE, 0, 0);
+  host::PumpPendingMessages();
+
+  const std::string recorded = ReadFile(record + "\\out2.wav");
+  ASSERT_GT(recorded.size(), 44u);
+  const std::string data = recorded.substr(44);
+  const auto gain = static_cast<float>(std::pow(10.0, -12 / 20.0));
+  std::string expected;
+  for (std::size_t i = 0; i + 2 < samples.size(); ++i) {
+    const auto v =
+        static_cast<std::uint16_t>(static_cast<std::int32_t>(samples[i] * static_cast<double>(gain)));
+    expected += static_cast<char>(v & 0xFF);
+    expected += static_cast<char>(v >> 8);
+  }
+  const auto at = data.find(expected);
+  ASSERT_NE(at, std::string::npos) << "the final file plays exactly at its level";
+  EXPECT_EQ(data.find_first_not_of('\0'), at);
+  EXPECT_EQ(data.find_first_not_of('\0', at + expected.size()), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tonvane
