@@ -86,7 +86,7 @@ TChanFrame::TChanFrame(HWND parent, int index) : TPanel(parent, Bounds(0, 0, kDe
   LevelTB->SetAnchors(akLeft | akTop | akRight, kDesignWidth, kDesignHeight);
   LevelTB->OnChange = [this](TControl&) { LevelTBChange(); };
 
-  // Anchored at its design bounds; its width then follows its text, from the left.
+  // Anchored at its design bounds; its width then follows its text, from the right edge.
   LevelLabel = std::make_unique<TLabel>(Handle(), Bounds(298, 9, 19, 13));
   LevelLabel->SetAutoSize(false);
   LevelLabel->SetBounds(298, 9, 19, 13);
@@ -94,6 +94,11 @@ TChanFrame::TChanFrame(HWND parent, int index) : TPanel(parent, Bounds(0, 0, kDe
   LevelLabel->SetFont(font_->Get());
   LevelLabel->SetAutoSize(true);
   UpdateLevelLabel();
+  // Texts wider than designed (the system's substitute for the design font is wider)
+  // then show over the slider's empty margins instead of under them.
+  for (const TLabel* label : {Label1.get(), LevelLabel.get()}) {
+    SetWindowPos(label->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
 }
 
 TChanFrame::~TChanFrame() {

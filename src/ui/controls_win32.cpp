@@ -306,7 +306,9 @@ void TLabel::AdjustSize() {
   if (text.empty()) r.right = 0;
   SelectObject(dc, old);
   ReleaseDC(Handle(), dc);
-  SetWindowPos(Handle(), nullptr, 0, 0, r.right, r.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const RECT bounds = BoundsRect();
+  const int left = (Anchors() & (akLeft | akRight)) == akRight ? bounds.right - r.right : bounds.left;
+  SetWindowPos(Handle(), nullptr, left, bounds.top, r.right, r.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // Scroll box

@@ -50,6 +50,8 @@ class TControl {
   void SetAnchors(unsigned anchors, int parentDesignWidth, int parentDesignHeight);
   void ApplyAnchors(int parentWidth, int parentHeight);
 
+  unsigned Anchors() const { return anchors_; }
+
   // A number for the owner's own use; the control never reads it.
   int Tag() const { return tag_; }
   void SetTag(int tag) { tag_ = tag; }
@@ -114,7 +116,8 @@ class TLabel : public TControl {
   void SetAutoSize(bool autoSize);
   // The text in the middle of the bounds, both ways, instead of at the top left.
   void SetCentered(bool centered);
-  // An auto-sized label takes the position and keeps the size of its text.
+  // An auto-sized label takes the size of its text; it keeps its left edge, or its
+  // right edge when only that one is anchored.
   void SetBounds(int left, int top, int width, int height) override;
 
  protected:

@@ -10,8 +10,9 @@ TQLTrackBar::TQLTrackBar(HWND parent, const RECT& bounds) {
   // No TBS_ENABLESELRANGE: a level has no selection to show on its track. A fixed
   // thumb length lets the owner choose the thumb's size.
   Create(0, TRACKBAR_CLASSA, "",
-         WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBS_HORZ | TBS_BOTTOM | TBS_AUTOTICKS | TBS_FIXEDLENGTH, bounds,
-         parent);
+         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | TBS_HORZ | TBS_BOTTOM | TBS_AUTOTICKS |
+             TBS_FIXEDLENGTH,
+         bounds, parent);
   position_ = static_cast<int>(SendMessageA(Handle(), TBM_GETPOS, 0, 0));
 }
 

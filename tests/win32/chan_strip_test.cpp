@@ -107,7 +107,7 @@ TEST_F(ChanStripTest, ComponentsStandAtTheirDesignPlaces) {
   EXPECT_EQ(InParent(strip_->Label1->Handle()).left, 181);
   EXPECT_EQ(InParent(strip_->Label1->Handle()).top, 9);
   EXPECT_EQ(TextOf(strip_->LevelLabel->Handle()), "0dB");
-  EXPECT_EQ(InParent(strip_->LevelLabel->Handle()).left, 298);
+  EXPECT_EQ(InParent(strip_->LevelLabel->Handle()).right, 298 + 19) << "its right edge is anchored";
   EXPECT_EQ(InParent(strip_->LevelLabel->Handle()).top, 9);
 }
 
@@ -340,6 +340,7 @@ TEST_F(ChanStripTest, SettingTheLevelMovesTheThumbAndReportsOnlyChanges) {
   SelectObject(dc, old);
   ReleaseDC(strip_->LevelLabel->Handle(), dc);
   EXPECT_GE(strip_->LevelLabel->Width(), text.cx);
+  EXPECT_EQ(InParent(strip_->LevelLabel->Handle()).right, 298 + 19) << "grown to the left";
 }
 
 TEST_F(ChanStripTest, WideningStretchesTheSliderAndMovesTheLevelText) {
@@ -348,7 +349,7 @@ TEST_F(ChanStripTest, WideningStretchesTheSliderAndMovesTheLevelText) {
   EXPECT_EQ(strip_->Width(), 427);
   EXPECT_EQ(WidthOf(InParent(Slider())), 187);
   EXPECT_EQ(InParent(Slider()).left, 211);
-  EXPECT_EQ(InParent(strip_->LevelLabel->Handle()).left, label.left + 100);
+  EXPECT_EQ(InParent(strip_->LevelLabel->Handle()).right, label.right + 100);
   EXPECT_EQ(InParent(strip_->LevelLabel->Handle()).top, 9);
   EXPECT_EQ(InParent(strip_->Gauge->Handle()).left, 33) << "the rest stays";
   EXPECT_EQ(InParent(strip_->PlayButton->Handle()).left, 149);
