@@ -58,6 +58,55 @@ std::string RateText(std::int32_t rate) {
   return s;
 }
 
+// While a driver runs, its thread calls into this module. The module keeps a
+// reference to itself from the first start until the window is destroyed, so a host
+// that frees the library while a device plays does not pull the code from under the
+// driver's thread or the window; both live on until the user closes the window.
+//
+// The reference is let go from a thread of its own, which first waits until the
+// window's thread is back in its message loop (a message sent to a system window
+// of that thread returns only then), so that no code of ours is still running on
+// it, and then ends inside FreeLibraryAndExitThread, never returning into code that
+// may just have been unloaded.
+HMODULE heldModule = nullptr;
+HWND loopGate = nullptr;  // a system "STATIC" window of the window's thread
+
+void HoldModuleWhileRunning() {
+  if (heldModule) return;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&BufferSwitch),
+                          &heldModule))
+    heldModule = nullptr;
+  loopGate = CreateWindowExA(0, "STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+}
+
+struct ModuleRelease {
+  HMODULE module;
+  HWND gate;
+};
+
+DWORD WINAPI ReleaseModule(void* parameter) {
+  const ModuleRelease release = *static_cast<ModuleRelease*>(parameter);
+  delete static_cast<ModuleRelease*>(parameter);
+  if (release.gate) {
+    SendMessageA(release.gate, WM_NULL, 0, 0);
+    PostMessageA(release.gate, WM_CLOSE, 0, 0);
+  }
+  FreeLibraryAndExitThread(release.module, 0);
+}
+
+void LetGoOfModule() {
+  if (!heldModule) return;
+  auto* release = new ModuleRelease{heldModule, loopGate};
+  heldModule = nullptr;
+  loopGate = nullptr;
+  if (HANDLE thread = CreateThread(nullptr, 0, ReleaseModule, release, 0, nullptr)) {
+    CloseHandle(thread);
+    return;
+  }
+  // No thread: keep the reference rather than risk unloading under our own feet.
+  delete release;
+}
+
 bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
   return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
 }
@@ -130,6 +179,7 @@ void TMainForm::DeviceLBClick() {
     BuildChannels(outputs);
     if (Driver->createBuffers(Device.BufferInfos.data(), outputs, Device.BufferSize, &Callbacks) != ASE_OK)
       throw Exception("Error creating buffers");
+    HoldModuleWhileRunning();
     if (Driver->start() != ASE_OK) throw Exception("Unable to start device");
   } catch (const std::exception& e) {
     ShowErrorBox(e.what());
@@ -192,6 +242,7 @@ void TMainForm::FormDestroyDevice() {
   FreeChannels();
   CallbackDevice.store(nullptr, std::memory_order_release);
   UnloadDriverLibrary();
+  LetGoOfModule();
 }
 
 bool TMainForm::DriverOpen() const { return static_cast<bool>(Driver); }
@@ -199,16 +250,12 @@ bool TMainForm::DriverOpen() const { return static_cast<bool>(Driver); }
 int TMainForm::ChannelCount() const { return static_cast<int>(Device.Channels.size()); }
 
 void ShutDownDeviceLayer(bool processExit) {
-  // Normally the window has closed the device already. A device still running at
-  // unload is stopped here, so no callback reaches code that is going away; at
-  // process exit the driver's threads are gone and its objects are left alone.
-  if (Driver && !processExit) {
-    Driver->stop();
-    Driver->disposeBuffers();
-    Driver.Reset();
-  } else {
-    Driver.Detach();
-  }
+  // A running device holds the module, so the library is only unloaded with a
+  // driver still set at process exit, when the driver's threads are gone: its
+  // objects are left alone then. Stopping a driver here, under the loader's lock,
+  // would wait for its thread forever.
+  if (!processExit) Driver.Reset();
+  Driver.Detach();
   CallbackDevice.store(nullptr, std::memory_order_release);
   if (!processExit) Device.Channels.clear();
   Device.BufferInfos.clear();

@@ -363,6 +363,42 @@ TEST_F(DeviceTest, PlaysAFileAtItsLevelIntoTheDriversBuffers) {
   ASSERT_NE(at, std::string::npos) << "the level-scaled samples appear in order in channel 2's buffers";
   EXPECT_EQ(data.find_first_not_of('\0'), at + 1) << "silence before the sound";
   EXPECT_EQ(data.find_first_not_of('\0', at + expected.size()), std::string::npos) << "silence after it";
+  const std::string idle = ReadFile(record + "\\out0.wav");
+  ASSERT_GT(idle.size(), 44u);
+  EXPECT_EQ(idle.find_first_not_of('\0', 44), std::string::npos) << "the idle channel got silence";
+}
+
+TEST_F(DeviceTest, ARunningDeviceKeepsThePluginLoadedUntilItsWindowCloses) {
+  SetDriver("CLOCK", "realtime");
+  SetDriver("MAX_BUFFERS", nullptr);
+  Remember(std::string(vasio::kDriverName), 48000);
+  Show();
+  ASSERT_TRUE(DeviceOpen());
+  HWND form = form_;
+  // The host frees the library without releasing the window first: the driver's
+  // thread still calls in, so the code stays until the device is closed.
+  plugin_->ReleaseInterfaces();
+  plugin_.reset();
+  host::PumpMessages(100);
+  EXPECT_TRUE(IsWindow(form));
+  EXPECT_NE(GetModuleHandleA("Tonvane.dll"), nullptr);
+  // The user closes the window: the device stops and the library goes.
+  PostMessageA(form, WM_CLOSE, 0, 0);
+  host::PumpMessages(100);
+  EXPECT_FALSE(IsWindow(form));
+  for (int i = 0; i < 50 && GetModuleHandleA("Tonvane.dll"); ++i) Sleep(10);
+  EXPECT_EQ(GetModuleHandleA("Tonvane.dll"), nullptr);
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(DeviceTest, UnloadingWithTheWindowOpenAndNoDeviceTakesTheWindowDown) {
+  Show();
+  HWND form = form_;
+  plugin_->ReleaseInterfaces();
+  plugin_.reset();
+  EXPECT_FALSE(IsWindow(form));
+  EXPECT_EQ(GetModuleHandleA("Tonvane.dll"), nullptr);
+  host::PumpMessages(50);
 }
 
 }  // namespace
