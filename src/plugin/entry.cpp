@@ -18,6 +18,7 @@ extern "C" void WINAPI TVXPluginInit(IUnknown** pluginIntf, std::int32_t pluginI
       old->Release();
     }
     m.PluginId = pluginId;
+    m.HostThread = GetCurrentThreadId();
 
     // A second init drops the host reference of the first.
     if (m.Host) {

@@ -25,7 +25,10 @@ void ShutDownModule(bool processExit) {
   }
   ShutDownDeviceLayer(processExit);
   // At process exit the host's objects may already be gone: do not call into them.
-  if (m.Host && !processExit) m.Host->Release();
+  // Nor when the unload comes late, on another thread, because a running device kept
+  // the library loaded after the host had freed it: the host may have let its
+  // object go by then.
+  if (m.Host && !processExit && GetCurrentThreadId() == m.HostThread) m.Host->Release();
   m.Host = nullptr;
   m.PluginDir.clear();
   m.Prefs.reset();  // freed without writing

@@ -15,6 +15,7 @@ namespace tonvane {
 struct PluginModule {
   HINSTANCE Instance = nullptr;
   IPluginHost* Host = nullptr;  // owned reference, may be empty
+  DWORD HostThread = 0;         // the thread the host makes its calls on
   std::int32_t PluginId = 0;
   std::string PluginDir;  // with its trailing backslash, or empty
   std::unique_ptr<TPrefs> Prefs;
