@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "plugin_host.h"
+#include "plugin_session.h"
 #include "riff_builder.h"
 #include "virtual_asio_ids.h"
 #include "window_lookup.h"
@@ -22,8 +23,6 @@
 namespace tonvane {
 namespace {
 
-using host::HostObject;
-using host::LoadedPlugin;
 using namespace tonvane::testing;
 
 const char* const kDriverSettings[] = {"OUTPUTS", "SAMPLE_TYPE", "RATES",       "BUFFER",
@@ -40,45 +39,19 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-class DeviceTest : public ::testing::Test {
+class DeviceTest : public PluginSession {
  protected:
+  DeviceTest() : PluginSession("tonvane-device-") {}
+
   void SetUp() override {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    dir_ = std::string(temp) + "tonvane-device-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "\\";
-    CreateDirectoryA(dir_.c_str(), nullptr);
-    DeleteFileA(Ini().c_str());
-    for (const char* key : kDriverSettings) SetDriver(key, nullptr);
+    PluginSession::SetUp();
     SetDriver("CLOCK", "fast");
     SetDriver("MAX_BUFFERS", "4");
-    host_ = std::make_unique<HostObject>(dir_ + "Tonvane.dll");
-    watcher_ =
-        std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) { boxes_.push_back(t); });
   }
-  void TearDown() override {
-    if (plugin_ && plugin_->window) {
-      plugin_->window->FreePluginWindow();
-      host::PumpPendingMessages();
-    }
-    plugin_.reset();
-    watcher_.reset();
-    for (const char* key : kDriverSettings) SetDriver(key, nullptr);
-  }
-
-  std::string Ini() const { return dir_ + "Tonvane.ini"; }
-  void Remember(const std::string& device, int rate) {
-    std::ofstream(Ini()) << "[Preferences]\nDevice=" << device << "\nRate=" << rate << "\n";
-  }
-  // Loads the plug-in and shows its window, which opens the remembered device.
+  // Shows the window and finds its lists and status bar.
   void Show() {
-    std::string error;
-    plugin_ = LoadedPlugin::Load(host::ExecutableDir() + "Tonvane.dll", error);
-    ASSERT_TRUE(plugin_) << error;
-    ASSERT_TRUE(plugin_->Init(host_.get(), 1));
-    plugin_->window->ShowPluginWindow();
-    form_ = ThisThreadsMainForm();
-    ASSERT_NE(form_, nullptr);
+    PluginSession::Show();
+    if (HasFatalFailure()) return;
     HWND panel = GetWindow(form_, GW_CHILD);
     std::vector<HWND> combos;
     for (HWND p : {form_, panel})
@@ -91,11 +64,6 @@ class DeviceTest : public ::testing::Test {
     auto bars = Children(form_, STATUSCLASSNAMEA);
     ASSERT_EQ(bars.size(), 1u);
     statusBar_ = bars[0];
-  }
-  std::string Execute(const std::string& line) {
-    char result[64] = {};
-    plugin_->commands->ExecuteCommand(line.c_str(), result);
-    return result;
   }
   // The user picks an item from a list.
   void Pick(HWND combo, int index) {
@@ -127,12 +95,7 @@ class DeviceTest : public ::testing::Test {
   // Whether the plug-in holds an open driver, as the command language sees it.
   bool DeviceOpen() { return Execute("Play") == "ERR: Invalid Play command"; }
 
-  std::string dir_;
-  std::unique_ptr<HostObject> host_;
-  std::unique_ptr<host::MessageBoxWatcher> watcher_;
-  std::vector<std::string> boxes_;
-  std::unique_ptr<LoadedPlugin> plugin_;
-  HWND form_ = nullptr, deviceLB_ = nullptr, rateLB_ = nullptr, statusBar_ = nullptr;
+  HWND deviceLB_ = nullptr, rateLB_ = nullptr, statusBar_ = nullptr;
 };
 
 TEST_F(DeviceTest, RemembersNothingAtFirstRun) {

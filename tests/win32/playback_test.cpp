@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "plugin_host.h"
+#include "plugin_session.h"
 #include "riff_builder.h"
 #include "virtual_asio_ids.h"
 #include "window_lookup.h"
@@ -26,23 +27,7 @@
 namespace tonvane {
 namespace {
 
-using host::HostObject;
-using host::LoadedPlugin;
 using namespace tonvane::testing;
-
-const char* const kDriverSettings[] = {"OUTPUTS", "SAMPLE_TYPE", "RATES",      "BUFFER",    "CLOCK",
-                                       "FAIL",    "MAX_BUFFERS", "RECORD_DIR", "SYNC_FIRST"};
-
-void SetDriver(const std::string& key, const char* value) {
-  SetEnvironmentVariableA(("TONVANE_VASIO_" + key).c_str(), value);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Samples that are never 0, so that a recording's silence is never part of a sound.
 std::vector<std::int16_t> Noise(unsigned seed, std::size_t count) {
@@ -95,46 +80,16 @@ Picture PrintClient(HWND hwnd) {
   return picture;
 }
 
-class PlaybackTest : public ::testing::Test {
+class PlaybackTest : public PluginSession {
  protected:
+  PlaybackTest() : PluginSession("tonvane-playback-") {}
+
+  // The plug-in opens the virtual driver as soon as its window is shown.
   void SetUp() override {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::replace(name.begin(), name.end(), '/', '-');  // parameterised tests are named "Name/0"
-    dir_ = std::string(temp) + "tonvane-playback-" + name + "\\";
-    CreateDirectoryA(dir_.c_str(), nullptr);
-    for (const char* key : kDriverSettings) SetDriver(key, nullptr);
-    std::ofstream(dir_ + "Tonvane.ini") << "[Preferences]\nDevice=" << vasio::kDriverName << "\nRate=48000\n";
-    host_ = std::make_unique<HostObject>(dir_ + "Tonvane.dll");
-    watcher_ =
-        std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) { boxes_.push_back(t); });
-  }
-  void TearDown() override {
-    if (plugin_ && plugin_->window) {
-      plugin_->window->FreePluginWindow();
-      host::PumpPendingMessages();
-    }
-    plugin_.reset();
-    watcher_.reset();
-    for (const char* key : kDriverSettings) SetDriver(key, nullptr);
+    PluginSession::SetUp();
+    Remember(vasio::kDriverName, 48000);
   }
 
-  // Loads the plug-in and shows its window, which opens the remembered virtual driver.
-  void Show() {
-    std::string error;
-    plugin_ = LoadedPlugin::Load(host::ExecutableDir() + "Tonvane.dll", error);
-    ASSERT_TRUE(plugin_) << error;
-    ASSERT_TRUE(plugin_->Init(host_.get(), 1));
-    plugin_->window->ShowPluginWindow();
-    form_ = ThisThreadsMainForm();
-    ASSERT_NE(form_, nullptr);
-  }
-  std::string Execute(const std::string& line) {
-    char result[64] = {};
-    plugin_->commands->ExecuteCommand(line.c_str(), result);
-    return result;
-  }
   std::string Play(int channel, const std::string& file, const std::string& level = "") {
     return Execute("Play " + std::to_string(channel) + " \"" + file + "\"" +
                    (level.empty() ? "" : " " + level));
@@ -168,13 +123,6 @@ class PlaybackTest : public ::testing::Test {
     for (int x = 0; x < p.width; ++x) white += (p.At(x, p.height / 2) & 0xFFFFFF) == 0xFFFFFF;
     return white;
   }
-
-  std::string dir_;
-  std::unique_ptr<HostObject> host_;
-  std::unique_ptr<host::MessageBoxWatcher> watcher_;
-  std::vector<std::string> boxes_;
-  std::unique_ptr<LoadedPlugin> plugin_;
-  HWND form_ = nullptr;
 };
 
 // The driver's clock is slow enough here (a second per buffer half) for the host to

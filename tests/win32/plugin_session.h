@@ -1,0 +1,101 @@
+#pragma once
+
+// A test that drives the real plug-in as the host does: a folder of its own for the
+// plug-in's Tonvane.ini, the host object, the DLL loaded and initialised, its
+// message boxes recorded and dismissed, and the virtual driver's settings (read from
+// the environment at every driver init) cleared before and after.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plugin_host.h"
+#include "window_lookup.h"
+
+namespace tonvane::testing {
+
+inline void SetDriver(const std::string& key, const char* value) {
+  SetEnvironmentVariableA(("TONVANE_VASIO_" + key).c_str(), value);
+}
+
+inline void ClearDriverSettings() {
+  for (const char* key : {"OUTPUTS", "INPUTS", "SAMPLE_TYPE", "RATES", "BUFFER", "CLOCK", "FAIL",
+                          "MAX_BUFFERS", "RECORD_DIR", "SYNC_FIRST"})
+    SetDriver(key, nullptr);
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class PluginSession : public ::testing::Test {
+ protected:
+  explicit PluginSession(std::string folderPrefix) : folderPrefix_(std::move(folderPrefix)) {}
+
+  void SetUp() override {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '-');  // parameterised tests are named "Name/0"
+    dir_ = std::string(temp) + folderPrefix_ + name + "\\";
+    CreateDirectoryA(dir_.c_str(), nullptr);
+    DeleteFileA(Ini().c_str());
+    ClearDriverSettings();
+    host_ = std::make_unique<host::HostObject>(dir_ + "Tonvane.dll");
+    watcher_ =
+        std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) { boxes_.push_back(t); });
+  }
+  void TearDown() override {
+    if (plugin_ && plugin_->window) {
+      plugin_->window->FreePluginWindow();
+      host::PumpPendingMessages();
+    }
+    plugin_.reset();
+    watcher_.reset();
+    ClearDriverSettings();
+  }
+
+  std::string Ini() const { return dir_ + "Tonvane.ini"; }
+  // What the plug-in finds in its Tonvane.ini at load.
+  void Remember(const std::string& device, int rate) {
+    std::ofstream(Ini()) << "[Preferences]\nDevice=" << device << "\nRate=" << rate << "\n";
+  }
+  // Loads and initialises the plug-in, then shows its window (which opens a
+  // remembered device); form_ is that window.
+  void Show() {
+    std::string error;
+    plugin_ = host::LoadedPlugin::Load(host::ExecutableDir() + "Tonvane.dll", error);
+    ASSERT_TRUE(plugin_) << error;
+    ASSERT_TRUE(plugin_->Init(host_.get(), 1));
+    plugin_->window->ShowPluginWindow();
+    form_ = ThisThreadsMainForm();
+    ASSERT_NE(form_, nullptr);
+  }
+  std::string Execute(const std::string& line) {
+    char result[64] = {};
+    plugin_->commands->ExecuteCommand(line.c_str(), result);
+    return result;
+  }
+
+  std::string dir_;
+  std::unique_ptr<host::HostObject> host_;
+  std::unique_ptr<host::MessageBoxWatcher> watcher_;
+  std::vector<std::string> boxes_;
+  std::unique_ptr<host::LoadedPlugin> plugin_;
+  HWND form_ = nullptr;
+
+ private:
+  std::string folderPrefix_;
+};
+
+}  // namespace tonvane::testing
