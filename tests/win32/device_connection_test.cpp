@@ -3,6 +3,7 @@
 // its environment variables, which it reads at every init.
 #include <windows.h>
 #include <commctrl.h>
+#include <dlgs.h>
 
 #include <gtest/gtest.h>
 
@@ -329,6 +330,82 @@ TEST_F(DeviceTest, PlaysAFileAtItsLevelIntoTheDriversBuffers) {
   const std::string idle = ReadFile(record + "\\out0.wav");
   ASSERT_GT(idle.size(), 44u);
   EXPECT_EQ(idle.find_first_not_of('\0', 44), std::string::npos) << "the idle channel got silence";
+}
+
+// The user in the plug-in's file dialog: types a name and presses OK, or cancels.
+struct FileDialogUser {
+  static inline std::string choice;  // empty: cancel
+  static inline int dialogs = 0;
+  static BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
+    char cls[16] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (std::string(cls) != "#32770" || !IsWindowVisible(hwnd)) return TRUE;
+    *reinterpret_cast<HWND*>(param) = hwnd;
+    return FALSE;
+  }
+  static void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &FindDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog) return;
+    KillTimer(nullptr, timer);
+    ++dialogs;
+    if (choice.empty()) {
+      PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      return;
+    }
+    HWND name = GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1);
+    SetWindowTextA(name, choice.c_str());
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+  }
+};
+
+TEST_F(DeviceTest, PlayOnAStripAsksForAFileAndCancellingChangesNothing) {
+  const std::string record = dir_ + "rec";
+  CreateDirectoryA(record.c_str(), nullptr);
+  SetDriver("RECORD_DIR", record.c_str());
+  SetDriver("CLOCK", "realtime");
+  SetDriver("MAX_BUFFERS", nullptr);
+  SetDriver("SAMPLE_TYPE", "16");
+  Remember(std::string(vasio::kDriverName), 48000);
+  const std::string wav = dir_ + "tone.wav";
+  testing::WriteBytes(wav, testing::RiffBuilder()
+                               .Format(1, 1, 48000, 16)
+                               .Chunk("data", testing::Samples16({300, -300, 600, 7, 9, 11}))
+                               .Wave());
+  Show();
+  auto strips = Strips(form_);
+  ASSERT_EQ(strips.size(), 2u);
+  std::sort(strips.begin(), strips.end(), [](HWND a, HWND b) { return InParent(a).top < InParent(b).top; });
+  auto clickPlay = [](HWND strip) {
+    for (HWND child = GetWindow(strip, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      if (InParent(child).left != 149) continue;  // the Play button
+      SendMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+      SendMessageA(child, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+    }
+  };
+  FileDialogUser::dialogs = 0;
+  FileDialogUser::choice.clear();
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, &FileDialogUser::Act);
+  clickPlay(strips[0]);
+  KillTimer(nullptr, timer);
+  FileDialogUser::choice = wav;
+  timer = SetTimer(nullptr, 0, 50, &FileDialogUser::Act);
+  clickPlay(strips[1]);
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(FileDialogUser::dialogs, 2);
+  host::PumpMessages(200);
+  PostMessageA(form_, WM_CLOSE, 0, 0);
+  host::PumpPendingMessages();
+  EXPECT_TRUE(boxes_.empty());
+
+  const std::string cancelled = ReadFile(record + "\\out0.wav");
+  ASSERT_GT(cancelled.size(), 44u);
+  EXPECT_EQ(cancelled.find_first_not_of('\0', 44), std::string::npos)
+      << "the cancelled channel stayed silent";
+  const std::string chosen = ReadFile(record + "\\out1.wav");
+  EXPECT_NE(chosen.find(std::string("\x2C\x01\xD4\xFE", 4), 44), std::string::npos)
+      << "the chosen file played";
 }
 
 TEST_F(DeviceTest, ARunningDeviceKeepsThePluginLoadedUntilItsWindowCloses) {
