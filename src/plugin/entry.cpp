@@ -33,6 +33,7 @@ extern "C" void WINAPI TVXPluginInit(IUnknown** pluginIntf, std::int32_t pluginI
           pluginHost) {
         m.Host = pluginHost;
         auto* intf = new THostIntf();
+        m.CurrentIntf = intf;
         IUnknown* base = intf->BaseInterface();
         base->AddRef();
         if (pluginIntf) {

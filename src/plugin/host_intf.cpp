@@ -51,6 +51,20 @@ HRESULT STDMETHODCALLTYPE THostIntf::QueryInterface(REFIID iid, void** object) {
   return S_OK;
 }
 
+// The host reference is used only at init; it is held while the host holds the
+// plug-in object and let go with it. Held to the unload instead, it could outlive the
+// host's object: a running device keeps the library loaded after the host frees it,
+// and the next init would release a reference to an object the host has destroyed.
+THostIntf::~THostIntf() {
+  auto& m = Module();
+  if (m.CurrentIntf != this) return;
+  m.CurrentIntf = nullptr;
+  if (IPluginHost* host = m.Host) {
+    m.Host = nullptr;
+    host->Release();
+  }
+}
+
 ULONG STDMETHODCALLTYPE THostIntf::AddRef() { return ++refCount_; }
 
 ULONG STDMETHODCALLTYPE THostIntf::Release() {

@@ -33,7 +33,7 @@ class THostIntf final : public IPluginCommands, public IPluginWindow {
   TVXBool STDMETHODCALLTYPE IsPluginWindowVisible() override;
 
  private:
-  ~THostIntf() = default;
+  ~THostIntf();
   std::atomic<ULONG> refCount_{0};
 };
 

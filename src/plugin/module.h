@@ -16,6 +16,7 @@ struct PluginModule {
   HINSTANCE Instance = nullptr;
   IPluginHost* Host = nullptr;  // owned reference, may be empty
   DWORD HostThread = 0;         // the thread the host makes its calls on
+  void* CurrentIntf = nullptr;  // the plug-in object the last init handed out
   std::int32_t PluginId = 0;
   std::string PluginDir;  // with its trailing backslash, or empty
   std::unique_ptr<TPrefs> Prefs;

@@ -159,7 +159,7 @@ TEST_F(PluginTest, InitReleasesWhatTheVariableHeldAndTheFirstHost) {
   EXPECT_EQ(second.RefCount(), 2u);
   variable->Release();
   plugin_.reset();
-  EXPECT_EQ(second.RefCount(), 1u) << "unload releases the host reference";
+  EXPECT_EQ(second.RefCount(), 1u) << "the host reference goes with the plug-in object";
 }
 
 TEST_F(PluginTest, VersionResourceNamesTheProduct) {
