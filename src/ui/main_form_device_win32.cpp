@@ -257,7 +257,15 @@ void ShutDownDeviceLayer(bool processExit) {
   if (!processExit) Driver.Reset();
   Driver.Detach();
   CallbackDevice.store(nullptr, std::memory_order_release);
-  if (!processExit) Device.Channels.clear();
+  if (processExit) {
+    // Windows and files go with the process; destroying strips of a window whose
+    // thread may be gone is no help at this point.
+    for (auto& channel : Device.Channels) {
+      static_cast<void>(channel.Strip.release());
+      static_cast<void>(channel.Stream.release());
+    }
+  }
+  Device.Channels.clear();
   Device.BufferInfos.clear();
   DriverList.clear();
 }
