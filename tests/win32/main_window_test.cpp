@@ -12,14 +12,13 @@
 #include <vector>
 
 #include "plugin_host.h"
+#include "plugin_session.h"
 #include "window_lookup.h"
 #include "ui/controls_win32.h"
 
 namespace tonvane {
 namespace {
 
-using host::HostObject;
-using host::LoadedPlugin;
 using namespace tonvane::testing;
 
 constexpr int kRowHeight = 30;
@@ -32,21 +31,14 @@ std::string TempDir() {
   return dir;
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public PluginSession {
  protected:
+  MainWindowTest() : PluginSession("tonvane-main-window-") {}
+
   void SetUp() override {
-    const std::string dir = TempDir();
-    DeleteFileA((dir + "Tonvane.ini").c_str());
-    host_ = std::make_unique<HostObject>(dir + "Tonvane.dll");
-    watcher_ =
-        std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) { boxes_.push_back(t); });
-    std::string error;
-    plugin_ = LoadedPlugin::Load(host::ExecutableDir() + "Tonvane.dll", error);
-    ASSERT_TRUE(plugin_) << error;
-    ASSERT_TRUE(plugin_->Init(host_.get(), 1));
-    ASSERT_EQ(plugin_->window->ShowPluginWindow(), 1);
-    form_ = ThisThreadsMainForm();
-    ASSERT_TRUE(form_);
+    PluginSession::SetUp();
+    Show();
+    if (HasFatalFailure()) return;
     panel_ = FindWindowExA(form_, nullptr, "TonvanePanel", nullptr);
     scrollBox_ = FindWindowExA(form_, nullptr, "TonvaneScrollBox", nullptr);
     statusBar_ = FindWindowExA(form_, nullptr, STATUSCLASSNAMEA, nullptr);
@@ -64,12 +56,7 @@ class MainWindowTest : public ::testing::Test {
     GetWindowRect(form_, &opening_);
   }
   void TearDown() override {
-    if (plugin_ && plugin_->window) {
-      plugin_->window->FreePluginWindow();
-      host::PumpPendingMessages();
-    }
-    plugin_.reset();
-    watcher_.reset();
+    PluginSession::TearDown();
     EXPECT_TRUE(boxes_.empty()) << boxes_.front();
   }
 
@@ -104,11 +91,7 @@ class MainWindowTest : public ::testing::Test {
     SendMessageA(scrollBox_, WM_VSCROLL, MAKEWPARAM(request, position), 0);
   }
 
-  std::unique_ptr<HostObject> host_;
-  std::unique_ptr<host::MessageBoxWatcher> watcher_;
-  std::vector<std::string> boxes_;
-  std::unique_ptr<LoadedPlugin> plugin_;
-  HWND form_ = nullptr, panel_ = nullptr, scrollBox_ = nullptr, statusBar_ = nullptr;
+  HWND panel_ = nullptr, scrollBox_ = nullptr, statusBar_ = nullptr;
   HWND deviceList_ = nullptr, rateList_ = nullptr, deviceLabel_ = nullptr, rateLabel_ = nullptr;
   RECT opening_{};
 };
