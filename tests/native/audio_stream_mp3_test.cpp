@@ -16,6 +16,8 @@
 
 #include "audio/audio_stream.h"
 #include "audio/mpeg_audio.h"
+#include "pcm_compare.h"
+#include "stream_test.h"
 
 namespace tonvane {
 namespace {
@@ -39,21 +41,7 @@ Bytes ReadFile(const std::string& path) {
 Bytes ReferenceOf(const std::string& path) { return ReadFile(path.substr(0, path.rfind('.')) + ".pcm"); }
 
 ::testing::AssertionResult SamePcm(const Bytes& actual, const Bytes& expected) {
-  if (actual.size() != expected.size())
-    return ::testing::AssertionFailure()
-           << "decoded " << actual.size() << " bytes, reference " << expected.size();
-  std::size_t differing = 0;
-  for (std::size_t i = 0; i + 1 < actual.size(); i += 2) {
-    const int a = static_cast<std::int16_t>(actual[i] | actual[i + 1] << 8);
-    const int e = static_cast<std::int16_t>(expected[i] | expected[i + 1] << 8);
-    if (a == e) continue;
-    if (std::abs(a - e) > MP3_PCM_TOLERANCE)
-      return ::testing::AssertionFailure() << "sample at byte " << i << " is " << a << ", reference " << e;
-    ++differing;
-  }
-  if (differing * 100 > actual.size() / 2)
-    return ::testing::AssertionFailure() << differing << " of " << actual.size() / 2 << " samples differ";
-  return ::testing::AssertionSuccess();
+  return testing::SamePcm(actual, expected, MP3_PCM_TOLERANCE);
 }
 
 struct EncodedCase {
@@ -74,38 +62,9 @@ std::vector<EncodedCase> Layer3Cases() {
   return cases;
 }
 
-class Mp3StreamTest : public ::testing::Test {
+class Mp3StreamTest : public testing::StreamFileTest {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("tonvane-mp3-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override {
-    stream_.Close();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-  std::string Write(const std::string& name, const Bytes& bytes) {
-    const std::string path = (dir_ / name).string();
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path;
-  }
-  // Everything the stream hands out, count bytes per read, as the engine pulls it.
-  Bytes Drain(int count = 2) {
-    Bytes out;
-    std::uint8_t buffer[16];
-    for (int n; (n = stream_.Read(buffer, count)) > 0;) {
-      EXPECT_LE(n, count);
-      out.insert(out.end(), buffer, buffer + n);
-    }
-    return out;
-  }
-
-  std::filesystem::path dir_;
-  TAudioStream stream_;
-  WAVEFORMATEX format_{};
+  Mp3StreamTest() : StreamFileTest("tonvane-mp3-") {}
 };
 
 TEST_F(Mp3StreamTest, FormatAndLengthComeFromTheAnalysis) {

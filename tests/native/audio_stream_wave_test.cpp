@@ -9,6 +9,7 @@
 
 #include "audio/audio_stream.h"
 #include "riff_builder.h"
+#include "stream_test.h"
 
 namespace tonvane {
 namespace {
@@ -18,37 +19,12 @@ using testing::Samples16;
 using testing::WriteBytes;
 using Bytes = std::vector<std::uint8_t>;
 
-class WaveStreamTest : public ::testing::Test {
+class WaveStreamTest : public testing::StreamFileTest {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("tonvane-wave-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override {
-    stream_.Close();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-  std::string Write(const std::string& name, const Bytes& bytes) {
-    const std::string path = (dir_ / name).string();
-    WriteBytes(path, bytes);
-    return path;
-  }
-  // Everything the stream hands out, count bytes per read.
-  Bytes Drain(int count = 2) {
-    Bytes out;
-    std::uint8_t buffer[16];
-    for (int n; (n = stream_.Read(buffer, count)) > 0;) out.insert(out.end(), buffer, buffer + n);
-    return out;
-  }
+  WaveStreamTest() : StreamFileTest("tonvane-wave-") {}
   static Bytes Mono16(const Bytes& data) {
     return RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", data).Wave();
   }
-
-  std::filesystem::path dir_;
-  TAudioStream stream_;
-  WAVEFORMATEX format_{};
 };
 
 TEST_F(WaveStreamTest, ExtensionDecidesTheReader) {

@@ -3,6 +3,8 @@
 // The same tests run natively over libmp3dec.so and under Wine over mp3dec.dll.
 #include <gtest/gtest.h>
 
+#include "pcm_compare.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -68,28 +70,8 @@ Bytes Reference(const std::string& file) {
 #endif
 constexpr int kTolerance = MP3DEC_PCM_TOLERANCE;
 
-// Whether actual is expected (or, with prefix, its beginning), sample by sample within
-// the tolerance; where they part, for a readable failure instead of a dump.
 ::testing::AssertionResult SamePcm(const Bytes& actual, const Bytes& expected, bool prefix = false) {
-  if (prefix ? actual.size() > expected.size() : actual.size() != expected.size()) {
-    return ::testing::AssertionFailure()
-           << "decoded " << actual.size() << " bytes, reference " << expected.size();
-  }
-  std::size_t differing = 0;
-  for (std::size_t i = 0; i + 1 < actual.size(); i += 2) {
-    const int a = static_cast<std::int16_t>(actual[i] | actual[i + 1] << 8);
-    const int e = static_cast<std::int16_t>(expected[i] | expected[i + 1] << 8);
-    if (a == e) continue;
-    if (std::abs(a - e) > kTolerance) {
-      return ::testing::AssertionFailure() << "sample at byte " << i << " is " << a << ", reference " << e
-                                           << " (of " << actual.size() << " bytes)";
-    }
-    ++differing;
-  }
-  if (differing * 100 > actual.size() / 2) {
-    return ::testing::AssertionFailure() << differing << " of " << actual.size() / 2 << " samples differ";
-  }
-  return ::testing::AssertionSuccess();
+  return tonvane::testing::SamePcm(actual, expected, kTolerance, prefix);
 }
 
 // One caller-owned state block, exactly as large as promised (AddressSanitizer sees
