@@ -69,6 +69,28 @@ class TControl {
   // Every message of the window arrives here first.
   virtual LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam);
+  // For a control that paints every pixel itself: paints through paint(dc) on
+  // WM_PAINT and WM_PRINTCLIENT and skips background erasing, which would only
+  // flicker. True when msg was one of those three.
+  template <typename Paint>
+  bool PaintMessage(UINT msg, WPARAM wParam, Paint&& paint) {
+    switch (msg) {
+      case WM_ERASEBKGND:
+        return true;
+      case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(Handle(), &ps);
+        paint(dc);
+        EndPaint(Handle(), &ps);
+        return true;
+      }
+      case WM_PRINTCLIENT:
+        paint(reinterpret_cast<HDC>(wParam));
+        return true;
+      default:
+        return false;
+    }
+  }
   // A WM_COMMAND or WM_NOTIFY that this control sent to its parent, handed back by
   // the parent; true when handled.
   virtual bool Notification(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);

@@ -118,20 +118,8 @@ void TGauge::Repaint() {
 }
 
 LRESULT TGauge::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (PaintMessage(msg, wParam, [this](HDC dc) { Paint(dc); })) return msg == WM_ERASEBKGND;
   switch (msg) {
-    case WM_ERASEBKGND:
-      // Paint covers every pixel; erasing first would only flicker.
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(Handle(), &ps);
-      Paint(dc);
-      EndPaint(Handle(), &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT:
-      Paint(reinterpret_cast<HDC>(wParam));
-      return 0;
     case WM_SETFONT:
       font_ = reinterpret_cast<HFONT>(wParam);
       if (LOWORD(lParam)) Repaint();

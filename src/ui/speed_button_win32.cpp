@@ -48,6 +48,7 @@ bool TSpeedButton::MouseOver(LPARAM lParam) const {
 }
 
 LRESULT TSpeedButton::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (PaintMessage(msg, wParam, [this](HDC dc) { Paint(dc); })) return msg == WM_ERASEBKGND;
   switch (msg) {
     case WM_LBUTTONDOWN:
       SetCapture(Handle());
@@ -75,18 +76,6 @@ LRESULT TSpeedButton::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         tracking_ = pressed_ = false;
         InvalidateRect(Handle(), nullptr, FALSE);
       }
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(Handle(), &ps);
-      Paint(dc);
-      EndPaint(Handle(), &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT:
-      Paint(reinterpret_cast<HDC>(wParam));
       return 0;
     default:
       return DefaultProc(msg, wParam, lParam);
