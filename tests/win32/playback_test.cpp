@@ -150,7 +150,8 @@ TEST_P(ProgressTest, TheGaugeFollowsTheFileAndEmptiesAtItsEnd) {
   // The widths the bar takes, in order: each tick may repeat the last.
   std::vector<int> widths;
   bool playShownDown = false;
-  for (int i = 0; i < 250 && (widths.empty() || widths.back() != 0 || widths.size() < 3); ++i) {
+  // Polled until the channel has ended; the limit is generous for slow (emulated) machines.
+  for (int i = 0; i < 1000 && (widths.empty() || widths.back() != 0 || widths.size() < 3); ++i) {
     host::PumpMessages(20);
     plugin_->window->Tick();
     const int width = BarWidth(gauge);
@@ -228,7 +229,7 @@ TEST_F(PlaybackTest, HandOverUnderStressLeavesThePluginSound) {
   const std::vector<HWND> strips = Strips();
   ASSERT_EQ(strips.size(), 4u);
   bool allEnded = false;
-  for (int i = 0; i < 100 && !allEnded; ++i) {
+  for (int i = 0; i < 1000 && !allEnded; ++i) {
     host::PumpMessages(20);
     plugin_->window->Tick();
     allEnded = std::all_of(strips.begin(), strips.end(), [](HWND s) { return BarWidth(Gauge(s)) == 0; });
