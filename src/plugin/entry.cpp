@@ -6,6 +6,7 @@
 #include "plugin/host_intf.h"
 #include "plugin/module.h"
 #include "ui/error_box_win32.h"
+#include "ui/main_form_win32.h"
 
 using namespace tonvane;
 
@@ -54,8 +55,11 @@ extern "C" void WINAPI TVXPluginInit(IUnknown** pluginIntf, std::int32_t pluginI
     m.Host->GetPluginPath(pluginId, buffer);
     const std::string path(buffer, strnlen(buffer, kPluginPathBufferSize));
     m.PluginDir = DirectoryOf(path);
-    m.Prefs.reset();
-    m.Prefs = std::make_unique<TPrefs>(m.PluginDir);
+    // A host that freed the library while a device ran, and loads it again, inits a
+    // plug-in whose window still lives on the preferences it was made with: that
+    // object stays, so the window's later picks and its destruction still reach the
+    // file the next close writes.
+    if (!MainForm || !m.Prefs) m.Prefs = std::make_unique<TPrefs>(m.PluginDir);
   } catch (const std::exception& e) {
     ShowErrorBox(e.what());
   } catch (...) {
