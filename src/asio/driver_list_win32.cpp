@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/dynamic_library.h"
 #include "base/exception.h"
 #include "base/file_exists.h"
 
@@ -27,18 +28,7 @@ class TRegKey {
 
   bool IsOpen() const { return key_ != nullptr; }
 
-  std::vector<std::string> SubKeyNames() const {
-    std::vector<std::string> names;
-    for (DWORD index = 0;; ++index) {
-      char name[256];  // a key name has at most 255 characters
-      DWORD size = sizeof name;
-      const LONG result = RegEnumKeyExA(key_, index, name, &size, nullptr, nullptr, nullptr, nullptr);
-      if (result == ERROR_NO_MORE_ITEMS) break;
-      if (result != ERROR_SUCCESS) continue;
-      names.emplace_back(name, size);
-    }
-    return names;
-  }
+  std::vector<std::string> SubKeyNames() const { return tonvane::SubKeyNames(key_); }
 
   // A missing value reads as empty text; a value of another kind cannot be read
   // as text and raises, naming the value as what (for the message).
@@ -94,23 +84,21 @@ CLSID ClsidFromText(const std::string& name, const std::string& text) {
   return clsid;
 }
 
-// The directory of the module that holds this code (the plug-in's, when linked
-// into it), with a trailing backslash; empty when it cannot be told.
-std::string OwnModuleDirectory() {
-  HMODULE module = nullptr;
-  if (!GetModuleHandleExA(
-          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCSTR>(&g_library), &module))
-    return {};
-  char path[MAX_PATH * 4];
-  const DWORD n = GetModuleFileNameA(module, path, sizeof path);
-  if (n == 0 || n >= sizeof path) return {};
-  const std::string full(path, n);
-  const std::size_t slash = full.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : full.substr(0, slash + 1);
-}
-
 }  // namespace
+
+std::vector<std::string> SubKeyNames(HKEY key) {
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    char name[256];  // a key name has at most 255 characters
+    DWORD size = sizeof name;
+    const LONG result = RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+    // Any error ends the walk: a key deleted meanwhile answers every index with an
+    // error, never with "no more items".
+    if (result != ERROR_SUCCESS) break;
+    names.emplace_back(name, size);
+  }
+  return names;
+}
 
 int ResolveDriverPath(const std::string& clsidText, std::string& path) {
   TRegKey server(HKEY_CLASSES_ROOT, "clsid\\" + clsidText + "\\InprocServer32");
@@ -159,7 +147,7 @@ bool LoadDriverLibrary() {
   if (library == nullptr) {
     // The host's process looks in the host's directory, not the plug-in's; the
     // library ships beside the plug-in.
-    const std::string dir = OwnModuleDirectory();
+    const std::string dir = ThisModuleDirectory();
     if (!dir.empty()) library = LoadLibraryA((dir + "OpenAsio.dll").c_str());
   }
   if (library == nullptr) return false;

@@ -27,6 +27,10 @@ using TAsioDriverList = std::vector<TAsioDriverEntry>;
 // (the list is then left empty).
 void BuildDriverList(TAsioDriverList& list);
 
+// The names of an open key's direct subkeys, in the registry's order; the walk ends
+// at the first error, so a key deleted meanwhile gives what was read before.
+std::vector<std::string> SubKeyNames(HKEY key);
+
 // 0 when the server file of the class named by clsidText exists (path then holds
 // its full path), -1 otherwise. A bare file name is looked for in the system
 // directory, then in the Windows directory.

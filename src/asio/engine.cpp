@@ -48,13 +48,20 @@ void FillChannel(TChannelState& channel, std::uint8_t* pos, std::int32_t count) 
   std::uint8_t block[2 * kReadSamples];
   std::int32_t have = 0;  // bytes in block
   std::int32_t next = 0;  // the next of them to play
+  // The stream has had its share of work for now without producing sound: the rest
+  // of this half is silence, and the next switch carries on where it stopped.
+  bool notYet = false;
   for (std::int32_t i = 0; i < count; ++i) {
     std::int16_t sample = 0;
-    if (channel.Playing.load(std::memory_order_relaxed) != 0) {
+    if (!notYet && channel.Playing.load(std::memory_order_relaxed) != 0) {
       if (next == have) {
         next = 0;
         have = channel.Stream->Read(block, 2 * std::min(count - i, kReadSamples));
         if (have == 0) StopHeldChannel(channel);
+        if (have < 0) {
+          have = 0;
+          notYet = true;
+        }
       }
       if (have - next >= 2) {
         sample = static_cast<std::int16_t>(block[next] | block[next + 1] << 8);

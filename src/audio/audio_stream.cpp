@@ -136,6 +136,7 @@ bool TAudioStream::OpenMp3(const std::string& fileName, WAVEFORMATEX& format) {
   }
   decodedBuffer_.clear();
   decodedPos_ = 0;
+  fedBytes_ = 0;
   decoderState_ = std::make_unique<std::uint8_t[]>(kDecoderStateSize);
   if (!Decoder().init(decoderState_.get())) {
     decoderState_.reset();  // never initialised: no ExitMP3 for it
@@ -182,8 +183,13 @@ std::int32_t TAudioStream::ReadWave(std::uint8_t* buffer, std::int32_t count) {
 
 std::int32_t TAudioStream::ReadMp3(std::uint8_t* buffer, std::int32_t count) {
   std::int32_t copied = 0;
+  std::uint32_t budget = kMaxFeedPerRead;
   while (copied < count) {
-    if (decodedPos_ >= decodedBuffer_.size() && !RefillDecoded()) break;
+    if (decodedPos_ >= decodedBuffer_.size()) {
+      const TRefill refill = RefillDecoded(budget);
+      if (refill == TRefill::Ended) break;
+      if (refill == TRefill::NotYet) return copied > 0 ? copied : kNotYet;
+    }
     const auto take =
         std::min<std::size_t>(static_cast<std::size_t>(count - copied), decodedBuffer_.size() - decodedPos_);
     std::memcpy(buffer + copied, decodedBuffer_.data() + decodedPos_, take);
@@ -193,17 +199,22 @@ std::int32_t TAudioStream::ReadMp3(std::uint8_t* buffer, std::int32_t count) {
   return copied;
 }
 
-// Decodes the next input blocks until some PCM comes out or the file ends: a frame
-// can be longer than one block (320 kbit/s at 44.1 kHz), and a block that yields
-// nothing must not be taken for the end of the sound.
-bool TAudioStream::RefillDecoded() {
+// Decodes the next input blocks until some PCM comes out, the file ends, or the
+// Read's share of input is used up: a frame can be longer than one block (320 kbit/s
+// at 44.1 kHz), and a block that yields nothing must not be taken for the end of the
+// sound; but a long stretch without frames must not hold up the caller, which runs
+// in the driver's callback, so the rest of it waits for later calls.
+TAudioStream::TRefill TAudioStream::RefillDecoded(std::uint32_t& budget) {
   std::uint8_t input[kInputBlockSize];
   std::uint8_t output[kOutputBlockSize];
   decodedBuffer_.clear();
   decodedPos_ = 0;
   while (decodedBuffer_.empty()) {
+    if (budget < kInputBlockSize) return TRefill::NotYet;
     const std::size_t n = std::fread(input, 1, sizeof input, mp3File_);
-    if (n == 0) return false;
+    if (n == 0) return TRefill::Ended;
+    budget -= kInputBlockSize;
+    fedBytes_ += n;
     std::int32_t produced = 0;
     std::int32_t status = Decoder().decode(decoderState_.get(), input, static_cast<std::int32_t>(n), output,
                                            kOutputBlockSize, &produced);
@@ -215,7 +226,7 @@ bool TAudioStream::RefillDecoded() {
       status = Decoder().decode(decoderState_.get(), nullptr, 0, output, kOutputBlockSize, &produced);
     }
   }
-  return true;
+  return TRefill::Decoded;
 }
 
 void TAudioStream::CloseMp3() {

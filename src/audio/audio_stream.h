@@ -33,6 +33,16 @@ static_assert(sizeof(WAVEFORMATEX) == 18);
 // read ahead (WAV) or decoded ahead (MP3) and makes no system call per sample.
 class TAudioStream {
  public:
+  // Read's answer when an MP3 file's decoder has had its share of input for one
+  // call without producing PCM, and more of the file is to come: nothing now, ask
+  // again later. A stretch the decoder cannot use (padding, a damaged region, an
+  // appended tag with pictures) thus costs each call a bounded amount of work.
+  static constexpr std::int32_t kNotYet = -1;
+  // File bytes one Read hands the decoder at most: four 1,024-byte blocks, so a
+  // frame of the longest legal length (1,729 bytes) completes within one call
+  // wherever it starts.
+  static constexpr std::uint32_t kMaxFeedPerRead = 4 * 1024;
+
   TAudioStream();
   ~TAudioStream();
   TAudioStream(const TAudioStream&) = delete;
@@ -41,7 +51,8 @@ class TAudioStream {
   // Closes what is open, opens the file by its extension (".wav" or ".mp3", any
   // case) and fills format. False when the file cannot be opened or understood.
   bool Open(const std::string& fileName, WAVEFORMATEX& format);
-  // Copies up to count bytes of PCM; 0 at the end of the data or with nothing open.
+  // Copies up to count bytes of PCM and returns how many; 0 at the end of the data
+  // or with nothing open; kNotYet while an MP3 decoder is fed a stretch without PCM.
   std::int32_t Read(void* buffer, std::int32_t count);
   // Harmless when nothing is open; keeps DataLength and BytesRead.
   void Close();
@@ -53,13 +64,17 @@ class TAudioStream {
   // Bytes handed out since the last successful Open. Read by the host's thread
   // for progress while the driver's thread counts.
   std::uint32_t BytesRead() const { return bytesRead_.load(std::memory_order_relaxed); }
+  // Bytes of an MP3 file handed to the decoder since the last Open.
+  std::uint64_t FedBytes() const { return fedBytes_; }
 
  private:
   bool OpenWave(const std::string& fileName, WAVEFORMATEX& format);
   bool OpenMp3(const std::string& fileName, WAVEFORMATEX& format);
   std::int32_t ReadWave(std::uint8_t* buffer, std::int32_t count);
   std::int32_t ReadMp3(std::uint8_t* buffer, std::int32_t count);
-  bool RefillDecoded();
+  enum class TRefill { Decoded, NotYet, Ended };
+  // Feeds at most `budget` file bytes, and takes what it fed off it.
+  TRefill RefillDecoded(std::uint32_t& budget);
   void CloseMp3();
 
   // WAV
@@ -74,6 +89,7 @@ class TAudioStream {
   std::vector<std::uint8_t> decodedBuffer_;
   std::uint32_t decodedPos_ = 0;
   std::unique_ptr<std::uint8_t[]> decoderState_;
+  std::uint64_t fedBytes_ = 0;
 
   std::uint32_t dataStart_ = 0;
   std::atomic<std::uint32_t> dataLength_{0};

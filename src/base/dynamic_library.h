@@ -15,7 +15,16 @@ class TDynamicLibrary {
 };
 
 // Loads by the name given (a bare name follows the platform's search order);
-// null when it cannot be loaded.
+// null when it cannot be loaded. On Windows a bare name that the search does not
+// find is then looked for beside the module holding this code: a plug-in's
+// companion libraries ship in its folder, which the host program's search order
+// does not reach. Natively the program's run path serves that purpose.
 std::unique_ptr<TDynamicLibrary> LoadDynamicLibrary(const std::string& name);
+
+#ifdef _WIN32
+// The folder of the module holding this code (the plug-in's, when linked into it),
+// with its trailing backslash; empty when it cannot be told.
+std::string ThisModuleDirectory();
+#endif
 
 }  // namespace tonvane

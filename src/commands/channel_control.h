@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tonvane {
@@ -16,8 +17,10 @@ class IChannelControl {
   // Number of channel states; 0 before any device has been opened.
   virtual int ChannelCount() const = 0;
 
-  // The index is valid. Shows its own error box on failure and returns false.
-  virtual bool PlayFile(int index, const std::string& fileName) = 0;
+  // The index is valid; a level, when given, is 0 or below and is in place before
+  // the file's first sample plays. Shows its own error box on failure and returns
+  // false, leaving the level as it was.
+  virtual bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) = 0;
   // The index is valid.
   virtual void StopChannel(int index) = 0;
   // Checks the index itself: an invalid one is ignored. May throw tonvane::Exception.

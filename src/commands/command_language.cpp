@@ -1,6 +1,7 @@
 #include "commands/command_language.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "base/exception.h"
 #include "base/file_exists.h"
@@ -40,9 +41,16 @@ int ParseChannel(const IChannelControl& target, const std::string& token) {
   throw Exception("Invalid channel number");
 }
 
-void ParseLevel(IChannelControl& target, int index, const std::string& token) {
+// A level token's value when it is a valid level.
+std::optional<std::int32_t> LevelOf(const std::string& token) {
   const auto level = TryStrToInt(token);
-  if (!level || *level > 0) throw Exception("Invalid level");
+  if (!level || *level > 0) return std::nullopt;
+  return level;
+}
+
+void ParseLevel(IChannelControl& target, int index, const std::string& token) {
+  const auto level = LevelOf(token);
+  if (!level) throw Exception("Invalid level");
   try {
     target.SetChannelLevel(index, *level);
   } catch (...) {
@@ -58,8 +66,11 @@ void Run(IChannelControl& target, const std::vector<std::string>& tokens) {
     if (tokens.size() < 3) throw Exception("Invalid Play command");
     const int index = ParseChannel(target, tokens[1]);
     if (!FileExists(tokens[2])) throw Exception("File does not exist");
-    if (!target.PlayFile(index, tokens[2])) throw Exception("Error playing ASIO sound");
-    if (tokens.size() > 3) ParseLevel(target, index, tokens[3]);
+    // A valid level goes with the file, so that no buffer switch plays the new sound
+    // at the channel's old level; a bad one fails the command once the sound plays.
+    const std::optional<std::int32_t> level = tokens.size() > 3 ? LevelOf(tokens[3]) : std::nullopt;
+    if (!target.PlayFile(index, tokens[2], level)) throw Exception("Error playing ASIO sound");
+    if (tokens.size() > 3 && !level) throw Exception("Invalid level");
   } else if (keyword == "STOP") {
     if (tokens.size() < 2) throw Exception("Invalid Stop command");
     target.StopChannel(ParseChannel(target, tokens[1]));

@@ -1,5 +1,6 @@
 #include "commands/format_check.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace tonvane {
@@ -17,6 +18,13 @@ std::string CheckPlayFormat(const WAVEFORMATEX& format, std::int32_t deviceRate)
   }
   if (format.wBitsPerSample != 16) return "Sound must have 16 bits/sample";
   return "";
+}
+
+std::int32_t WholeRate(double rate) {
+  // std::round ignores the current rounding direction, which a driver may change.
+  const double whole = std::round(rate);
+  if (!(whole >= -2147483648.0 && whole <= 2147483647.0)) return 0;
+  return static_cast<std::int32_t>(whole);
 }
 
 }  // namespace tonvane

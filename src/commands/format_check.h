@@ -13,4 +13,9 @@ namespace tonvane {
 // A file that does not open at all is the caller's "File has unknown format".
 std::string CheckPlayFormat(const WAVEFORMATEX& format, std::int32_t deviceRate);
 
+// The whole number nearest to a rate a driver reports (47999.6 is 48000), halves
+// away from zero, whatever rounding the thread's floating-point unit was left in;
+// 0 for a rate no 32-bit number holds.
+std::int32_t WholeRate(double rate);
+
 }  // namespace tonvane

@@ -2,13 +2,11 @@
 // the command language and the strips, and showing their state at every tick.
 #include <windows.h>
 
-#include <cmath>
 #include <cstdio>
 
 #include "asio/driver_list_win32.h"
 #include "asio/engine.h"
 #include "base/exception.h"
-#include "commands/format_check.h"
 #include "ui/chan_frame_win32.h"
 #include "ui/error_box_win32.h"
 #include "ui/main_form_win32.h"
@@ -50,20 +48,22 @@ void TMainForm::CreateStrip(std::int32_t index) {
   Device.Channels[static_cast<std::size_t>(index)].Strip = std::make_unique<StripOfChannel>(std::move(frame));
 }
 
-bool TMainForm::PlayFile(int index, const std::string& fileName) {
+bool TMainForm::PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) {
   try {
     // A strip left by a failed open has no driver to ask for its rate.
     if (!Driver) {
       tonvane::StopChannel(Channels(), index);
       throw Exception("No ASIO device open");
     }
-    WAVEFORMATEX format{};
-    if (!OpenChannelStream(Channels(), index, fileName, format)) throw Exception("File has unknown format");
-    ASIOSampleRate rate = 0;
-    Driver->getSampleRate(&rate);
-    const std::string problem = CheckPlayFormat(format, static_cast<std::int32_t>(std::nearbyint(rate)));
+    const std::string problem = PlayChannelFile(
+        Channels(), index, fileName,
+        [] {
+          ASIOSampleRate rate = 0;
+          Driver->getSampleRate(&rate);
+          return rate;
+        },
+        level);
     if (!problem.empty()) throw Exception(problem);
-    StartChannel(Channels(), index);
     return true;
   } catch (const std::exception& e) {
     ShowErrorBox(e.what());
@@ -85,7 +85,7 @@ int TMainForm::ControlTag(TControl& sender) { return sender.Tag(); }
 void TMainForm::OnStripPlay(TControl& sender) {
   // The dialog only accepts existing files; cancelling changes nothing, and the
   // strip shows the channel's real state at the next tick.
-  if (OpenDialog.Execute(handle_)) PlayFile(ControlTag(sender), OpenDialog.FileName);
+  if (OpenDialog.Execute(handle_)) PlayFile(ControlTag(sender), OpenDialog.FileName, std::nullopt);
 }
 
 void TMainForm::OnStripStop(TControl& sender) { StopChannel(ControlTag(sender)); }

@@ -67,6 +67,7 @@ void TMainForm::CreateMainForm(TPrefs& prefs) {
   try {
     form->CreateControls();
     form->FormCreate();
+    form->created_ = true;
   } catch (...) {
     // Destroying the window frees the form and clears MainForm.
     DestroyWindow(form->handle_);
@@ -99,7 +100,9 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       FormDestroy();
       return 0;
     case WM_SIZE:
-      if (wParam != SIZE_MINIMIZED && Panel1) AlignControls(LOWORD(lParam), HIWORD(lParam));
+      // The status bar is the last control made: a window whose creation stopped
+      // before it has nothing to align.
+      if (wParam != SIZE_MINIMIZED && StatusBar) AlignControls(LOWORD(lParam), HIWORD(lParam));
       return 0;
     case WM_GETMINMAXINFO:
       if (minTrackWidth_ > 0) reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize.x = minTrackWidth_;
@@ -215,13 +218,35 @@ void TMainForm::ChanSBResize() {
 
 void TMainForm::FormDestroy() {
   FormDestroyDevice();
-  const int selected = DeviceLB->ItemIndex();
-  prefs_.Device = selected >= 0 ? DeviceLB->Item(selected) : std::string();
+  // A window whose creation failed part-way never offered a choice: what the user
+  // chose last time stays remembered.
+  if (created_) {
+    const int selected = DeviceLB->ItemIndex();
+    prefs_.Device = selected >= 0 ? DeviceLB->Item(selected) : std::string();
+    const POINT at = RestoredPosition();
+    prefs_.Left = at.x;
+    prefs_.Top = at.y;
+  }
+  MainForm = nullptr;
+}
+
+POINT TMainForm::RestoredPosition() const {
   RECT r{};
   GetWindowRect(handle_, &r);
-  prefs_.Left = r.left;
-  prefs_.Top = r.top;
-  MainForm = nullptr;
+  if (!IsIconic(handle_)) return {r.left, r.top};
+  // A minimized window stands far off the screen; where it returns to is in its
+  // placement, counted from the work area of its monitor rather than the screen.
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  if (!GetWindowPlacement(handle_, &placement)) return {r.left, r.top};
+  POINT at{placement.rcNormalPosition.left, placement.rcNormalPosition.top};
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (GetMonitorInfoA(MonitorFromRect(&placement.rcNormalPosition, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    at.x += monitor.rcWork.left - monitor.rcMonitor.left;
+    at.y += monitor.rcWork.top - monitor.rcMonitor.top;
+  }
+  return at;
 }
 
 void TMainForm::ShowForm(bool minimized) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,7 @@ class TMainForm final : public IChannelControl {
   // IChannelControl
   bool DriverOpen() const override;
   int ChannelCount() const override;
-  bool PlayFile(int index, const std::string& fileName) override;
+  bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) override;
   void StopChannel(int index) override;
   void SetChannelLevel(int index, std::int32_t level) override;
 
@@ -58,6 +59,8 @@ class TMainForm final : public IChannelControl {
   void MakeFullyVisible();
   void FormCreate();
   void FormDestroy();
+  // The window's top-left corner as it stands when not minimized.
+  POINT RestoredPosition() const;
   // The device connection (main_form_device_win32.cpp).
   void FormCreateDevice();
   void FormDestroyDevice();
@@ -79,6 +82,7 @@ class TMainForm final : public IChannelControl {
   TPrefs& prefs_;
   HWND handle_ = nullptr;
   bool minimizedWhenShown_ = false;
+  bool created_ = false;  // the controls are made and the creation handler has run
   int minTrackWidth_ = 0;
   std::unique_ptr<TFontHandle> font_;
   std::unique_ptr<TFormIcon> bigIcon_;

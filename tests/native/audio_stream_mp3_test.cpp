@@ -4,6 +4,7 @@
 // found by their bare names, as the plug-in finds its decoder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +17,8 @@
 
 #include "audio/audio_stream.h"
 #include "audio/mpeg_audio.h"
+#include "base/dynamic_library.h"
+#include "mp3dec.h"
 #include "pcm_compare.h"
 #include "stream_test.h"
 
@@ -219,6 +222,66 @@ TEST_F(Mp3StreamTest, CloseReopenAndSwitchingKinds) {
   EXPECT_EQ(Drain().size(), stream_.DataLength());
   ASSERT_TRUE(stream_.Open(path, format_));
   EXPECT_TRUE(SamePcm(Drain(), reference));
+}
+
+// What the decoder makes of a whole file fed to it block after block, all at once.
+Bytes DecodedAtOnce(const Bytes& file) {
+#ifdef _WIN32
+  const auto library = LoadDynamicLibrary("mp3dec.dll");
+#else
+  const auto library = LoadDynamicLibrary("libmp3dec.so");
+#endif
+  if (!library) return {};
+  const auto init = reinterpret_cast<InitMP3Func>(library->Symbol("InitMP3"));
+  const auto exit = reinterpret_cast<ExitMP3Func>(library->Symbol("ExitMP3"));
+  const auto decode = reinterpret_cast<DecodeMP3Func>(library->Symbol("decodeMP3"));
+  std::vector<std::uint8_t> state(MP3DEC_STATE_SIZE);
+  if (!init || !exit || !decode || !init(state.data())) return {};
+  Bytes pcm, out(16384);
+  for (std::size_t at = 0; at < file.size(); at += 1024) {
+    const auto n = static_cast<std::int32_t>(std::min<std::size_t>(1024, file.size() - at));
+    std::int32_t produced = 0;
+    for (auto status = decode(state.data(), file.data() + at, n, out.data(), 16384, &produced); status == 0;
+         status = decode(state.data(), nullptr, 0, out.data(), 16384, &produced))
+      pcm.insert(pcm.end(), out.begin(), out.begin() + produced);
+  }
+  exit(state.data());
+  return pcm;
+}
+
+// Ten megabytes of padding between two stretches of sound: each read feeds the
+// decoder a few blocks at most and has nothing yet until the padding is behind it,
+// then the second stretch plays, and the end of the file is the end of the sound.
+TEST_F(Mp3StreamTest, AStretchWithoutFramesIsFedAFewBlocksPerRead) {
+  const std::string plain = EncodedFile("mono48k-cbr128.mp3");
+  const Bytes mp3 = ReadFile(plain);
+  Bytes file = mp3;
+  file.insert(file.end(), 10 << 20, 0);
+  file.insert(file.end(), mp3.begin(), mp3.end());
+  ASSERT_TRUE(stream_.Open(Write("padded.mp3", file), format_));
+  Bytes pcm;
+  std::uint8_t block[512];
+  int notYet = 0;
+  for (;;) {
+    const std::uint64_t fed = stream_.FedBytes();
+    const int n = stream_.Read(block, sizeof block);
+    ASSERT_LE(stream_.FedBytes() - fed, TAudioStream::kMaxFeedPerRead) << "after " << pcm.size() << " bytes";
+    if (n == 0) break;
+    if (n == TAudioStream::kNotYet) {
+      ++notYet;
+      continue;
+    }
+    ASSERT_GT(n, 0);
+    pcm.insert(pcm.end(), block, block + n);
+  }
+  EXPECT_EQ(stream_.FedBytes(), file.size());
+  EXPECT_GE(notYet, static_cast<int>((10u << 20) / TAudioStream::kMaxFeedPerRead) - 1);
+  EXPECT_EQ(stream_.BytesRead(), pcm.size());
+  // Both stretches, exactly as the decoder gives them when fed all at once.
+  EXPECT_GE(pcm.size(), 2 * ReferenceOf(plain).size());
+  EXPECT_TRUE(pcm == DecodedAtOnce(file));
+  std::uint8_t sample[2];
+  EXPECT_EQ(stream_.Read(sample, 2), 0) << "the end stays the end";
 }
 
 TEST_F(Mp3StreamTest, TwoStreamsDecodeSideBySide) {

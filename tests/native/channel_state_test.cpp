@@ -2,12 +2,16 @@
 // strips' refresh.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "asio/channel_state.h"
 #include "asio/sample_types.h"
+#include "commands/command_language.h"
 #include "engine_support.h"
 
 namespace tonvane {
@@ -25,11 +29,58 @@ class RecordingStrip final : public IChannelStrip {
   void SetLevel(std::int32_t level) override {
     calls.push_back("Level " + std::to_string(level));
     slider = level;
+    if (whileMoving) whileMoving();
   }
   std::int32_t Level() const override { return slider; }
 
   std::vector<std::string> calls;
   std::int32_t slider = 0;
+  std::function<void()> whileMoving;
+};
+
+// The window as the command language reaches it, over real channels, with a driver
+// that switches buffers at every step it can: before and after every operation the
+// command calls, while its rate is asked and (through the strip) while a slider moves.
+class SwitchingWindow final : public IChannelControl {
+ public:
+  explicit SwitchingWindow(TestDevice& device) : device_(device) {}
+  bool DriverOpen() const override { return true; }
+  int ChannelCount() const override { return static_cast<int>(device_.device.Channels.size()); }
+  bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) override {
+    Switch();
+    const std::string problem = PlayChannelFile(
+        device_.Channels(), index, fileName,
+        [this] {
+          Switch();
+          return 48000.0;
+        },
+        level);
+    Switch();
+    return problem.empty();
+  }
+  void StopChannel(int index) override {
+    Switch();
+    tonvane::StopChannel(device_.Channels(), index);
+    Switch();
+  }
+  void SetChannelLevel(int index, std::int32_t level) override {
+    Switch();
+    tonvane::SetChannelLevel(device_.Channels(), index, level);
+    Switch();
+  }
+  // One buffer switch; what channel 0 played goes to heard.
+  void Switch() {
+    FillBuffers(device_.device, half_);
+    const auto samples = device_.Samples(0, half_);
+    heard.insert(heard.end(), samples.begin(), samples.end());
+    half_ ^= 1;
+  }
+
+  std::vector<std::int16_t> heard;
+
+ private:
+  TestDevice& device_;
+  int half_ = 0;
 };
 
 class ChannelOpsTest : public ::testing::Test {
@@ -96,6 +147,44 @@ TEST_F(ChannelOpsTest, SetChannelLevelStoresAnyLevelOnlyForAChannelThatExists) {
   EXPECT_EQ(strips_[2]->calls, std::vector<std::string>{"Level -80"});
   SetChannelLevel(channels(), 0, 0);
   EXPECT_EQ(strips_[0]->calls, std::vector<std::string>{"Level 0"});
+}
+
+TEST_F(ChannelOpsTest, APlayWithALevelPlaysEverySampleAtThatLevel) {
+  SwitchingWindow window(device_);
+  strips_[0]->whileMoving = [&] { window.Switch(); };
+  // At -20 dB 999 becomes 99; at the channel's earlier 0 dB it would stay 999.
+  const std::string file = dir_.Wave("cue.wav", std::vector<std::int16_t>(64 * 100, 999));
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(ExecuteCommandLine(window, "Stop 1"), "OK");
+    ASSERT_EQ(ExecuteCommandLine(window, "Level 1 0"), "OK");
+    window.heard.clear();
+    ASSERT_EQ(ExecuteCommandLine(window, "Play 1 \"" + file + "\" -20"), "OK");
+    window.Switch();
+    EXPECT_EQ(std::count(window.heard.begin(), window.heard.end(), 999), 0) << "round " << round;
+    EXPECT_GE(std::count(window.heard.begin(), window.heard.end(), 99), 2 * 64) << "round " << round;
+    EXPECT_EQ(std::count(window.heard.begin(), window.heard.end(), 0) +
+                  std::count(window.heard.begin(), window.heard.end(), 99),
+              static_cast<std::ptrdiff_t>(window.heard.size()));
+    EXPECT_EQ(strips_[0]->slider, -20);
+    EXPECT_EQ(channels()[0].Level.load(), -20);
+  }
+
+  // A bad level: the file plays, at the level the channel had (999 at -6 dB is 500).
+  ASSERT_EQ(ExecuteCommandLine(window, "Level 1 -6"), "OK");
+  window.heard.clear();
+  EXPECT_EQ(ExecuteCommandLine(window, "Play 1 \"" + file + "\" loud"), "ERR: Invalid level");
+  window.Switch();
+  EXPECT_EQ(channels()[0].Playing.load(), 1);
+  EXPECT_GE(std::count(window.heard.begin(), window.heard.end(), 500), 64);
+  EXPECT_EQ(std::count(window.heard.begin(), window.heard.end(), 0) +
+                std::count(window.heard.begin(), window.heard.end(), 500),
+            static_cast<std::ptrdiff_t>(window.heard.size()));
+
+  // A file refused: the level stays as it was and the channel stopped.
+  EXPECT_EQ(ExecuteCommandLine(window, "Play 1 \"" + dir_.Wave("x.mp2", {1, 2}) + "\" -30"),
+            "ERR: Error playing ASIO sound");
+  EXPECT_EQ(channels()[0].Level.load(), -6);
+  EXPECT_EQ(channels()[0].Playing.load(), 0);
 }
 
 TEST_F(ChannelOpsTest, RefreshShowsStateAndProgressOfEveryChannel) {

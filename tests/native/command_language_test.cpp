@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,8 +56,9 @@ class FakeChannels : public IChannelControl {
 
   bool DriverOpen() const override { return driverOpen; }
   int ChannelCount() const override { return channels; }
-  bool PlayFile(int index, const std::string& fileName) override {
-    calls.push_back("play " + std::to_string(index) + " " + fileName);
+  bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) override {
+    calls.push_back("play " + std::to_string(index) + " " + fileName +
+                    (level ? " at " + std::to_string(*level) : std::string()));
     return playResult;
   }
   void StopChannel(int index) override { calls.push_back("stop " + std::to_string(index)); }
@@ -134,23 +136,32 @@ TEST_F(CommandTest, TooFewTokens) {
   EXPECT_EQ(Run("Level 1 -3"), "OK");
 }
 
-TEST_F(CommandTest, PlayChecksInOrderThenPlaysThenSetsTheLevel) {
+TEST_F(CommandTest, PlayChecksInOrderThenPlaysWithTheLevel) {
   EXPECT_EQ(Run("Play 9 \"" + file_ + "\""), "ERR: Invalid channel number");
   EXPECT_EQ(Run("Play 1 \"" + file_ + ".missing\" -6"), "ERR: File does not exist");
   EXPECT_EQ(Run("Play 1 \"" + (dir_ / "a folder").string() + "\""), "ERR: File does not exist");
   EXPECT_TRUE(target_.calls.empty()) << "a missing file leaves the channel alone";
 
+  // The level travels with the file: no moment plays the file at the channel's old level.
   EXPECT_EQ(Run("PLAY 2 \"" + file_ + "\" -6 extra"), "OK");
-  EXPECT_EQ(target_.calls, (std::vector<std::string>{"play 1 " + file_, "level 1 -6"}));
+  EXPECT_EQ(Run("Play 2 \"" + file_ + "\" -0"), "OK");
+  EXPECT_EQ(Run("Play 2 \"" + file_ + "\""), "OK");
+  EXPECT_EQ(target_.calls, (std::vector<std::string>{"play 1 " + file_ + " at -6",
+                                                     "play 1 " + file_ + " at 0", "play 1 " + file_}));
 
-  target_.calls.clear();
-  EXPECT_EQ(Run("Play 3 \"" + file_ + "\" loud"), "ERR: Invalid level");
-  EXPECT_EQ(target_.calls, std::vector<std::string>{"play 2 " + file_}) << "the sound plays on";
+  // A bad level: the sound plays on at the channel's previous level.
+  for (const char* bad : {"loud", "3", "-6dB"}) {
+    target_.calls.clear();
+    EXPECT_EQ(Run("Play 3 \"" + file_ + "\" " + bad), "ERR: Invalid level");
+    EXPECT_EQ(target_.calls, std::vector<std::string>{"play 2 " + file_}) << bad;
+  }
 
   target_.calls.clear();
   target_.playResult = false;
   EXPECT_EQ(Run("Play 1 \"" + file_ + "\" -6"), "ERR: Error playing ASIO sound");
-  EXPECT_EQ(target_.calls, std::vector<std::string>{"play 0 " + file_}) << "no level after a failed play";
+  EXPECT_EQ(target_.calls, std::vector<std::string>{"play 0 " + file_ + " at -6"});
+  target_.calls.clear();
+  EXPECT_EQ(Run("Play 1 \"" + file_ + "\" loud"), "ERR: Error playing ASIO sound") << "the play fails first";
 }
 
 TEST_F(CommandTest, RelativeFileNamesResolveAgainstTheCurrentDirectory) {

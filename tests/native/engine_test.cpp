@@ -2,7 +2,10 @@
 // sample type, where channels stop, and what it does when the host holds a stream.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -217,6 +220,53 @@ TEST_F(EngineTest, PlaysAnMp3FileAsItsStreamDecodesIt) {
     const auto out = static_cast<std::int16_t>(played[i] | played[i + 1] << 8);
     ASSERT_EQ(out, static_cast<std::int16_t>(std::trunc(in * static_cast<double>(gain)))) << "byte " << i;
   }
+}
+
+// An MP3 file with ten megabytes of padding in the middle: each switch feeds its
+// decoder a few blocks at most and gives that channel silence for the rest of the
+// half, the other channel plays on untouched, and the sound after the padding plays.
+TEST_F(EngineTest, AStretchWithoutSoundCostsEachSwitchAFewBlocks) {
+  const Bytes mp3 = [] {
+    std::ifstream in(std::string(MP3_TEST_DATA) + "/mono48k-cbr128.mp3", std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }();
+  ASSERT_FALSE(mp3.empty());
+  Bytes file = mp3;
+  file.insert(file.end(), 10 << 20, 0);
+  file.insert(file.end(), mp3.begin(), mp3.end());
+  const std::string path = dir_.Path("padded.mp3");
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+
+  constexpr std::int32_t kSize = 64;
+  constexpr int kSteady = 40000;  // switches of the other channel's file
+  TestDevice d(2, kSize, ASIOSTInt16LSB);
+  auto channels = d.Channels();
+  ASSERT_TRUE(Play(channels, 0, path));
+  Samples steady(static_cast<std::size_t>(kSize * kSteady));
+  for (std::size_t i = 0; i < steady.size(); ++i) steady[i] = static_cast<std::int16_t>(1 + i % 30000);
+  ASSERT_TRUE(Play(channels, 1, dir_.Wave("steady.wav", steady)));
+
+  std::size_t sound = 0;  // samples of channel 1 that are not silence
+  int quietHalves = 0;
+  int h = 0;
+  for (int n = 0; channels[0].Playing.load() != 0; ++n, h ^= 1) {
+    ASSERT_LT(n, kSteady) << "channel 1 never stopped";
+    const std::uint64_t fed = channels[0].Stream->FedBytes();
+    FillBuffers(d.device, h);
+    // A half that starts in decoded sound and runs into the padding asks twice.
+    ASSERT_LE(channels[0].Stream->FedBytes() - fed, 2 * TAudioStream::kMaxFeedPerRead) << "switch " << n;
+    const Samples played = d.Samples(0, h);
+    sound +=
+        static_cast<std::size_t>(std::count_if(played.begin(), played.end(), [](auto s) { return s != 0; }));
+    if (std::all_of(played.begin(), played.end(), [](auto s) { return s == 0; })) ++quietHalves;
+    ASSERT_EQ(d.Samples(1, h), Samples(steady.begin() + n * kSize, steady.begin() + (n + 1) * kSize))
+        << "switch " << n;
+  }
+  EXPECT_EQ(channels[0].Stream->FedBytes(), file.size());
+  EXPECT_GE(quietHalves, static_cast<int>((10u << 20) / TAudioStream::kMaxFeedPerRead) - 1);
+  // Both stretches played: 144,000 samples each.
+  EXPECT_GT(sound, 200000u);
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 // has always reported them, with the rate message filled in.
 #include <gtest/gtest.h>
 
+#include <cfenv>
+#include <cmath>
+#include <limits>
+
 #include "commands/format_check.h"
 
 namespace tonvane {
@@ -35,6 +39,28 @@ TEST(CheckPlayFormat, ReportsTheFirstFaultOnly) {
   // A file without a frame opens as 0 Hz stereo: refused as stereo, not for its rate.
   EXPECT_EQ(CheckPlayFormat(Format(1, 2, 0, 16), 48000), "Sound must be mono");
   EXPECT_EQ(CheckPlayFormat(Format(1, 1, 0, 16), 48000), "Sample rate 0 different to device setting 48000");
+}
+
+// A clock that runs a hair slow or fast still counts as its nominal rate, also when
+// a driver has left the thread's floating-point unit rounding some other way.
+TEST(WholeRate, IsTheNearestWholeNumberInAnyRoundingDirection) {
+  const int previous = std::fegetround();
+  for (const int direction : {FE_TONEAREST, FE_TOWARDZERO, FE_DOWNWARD, FE_UPWARD}) {
+    ASSERT_EQ(std::fesetround(direction), 0);
+    SCOPED_TRACE(direction);
+    EXPECT_EQ(WholeRate(47999.6), 48000);
+    EXPECT_EQ(WholeRate(48000.4), 48000);
+    EXPECT_EQ(WholeRate(44099.5), 44100);
+    EXPECT_EQ(WholeRate(44100.0), 44100);
+    EXPECT_EQ(WholeRate(96000.49), 96000);
+  }
+  std::fesetround(previous);
+  EXPECT_EQ(CheckPlayFormat(Format(1, 1, 48000, 16), WholeRate(47999.6)), "");
+  // Nothing a 32-bit rate can hold: no file's rate matches it.
+  EXPECT_EQ(WholeRate(std::numeric_limits<double>::quiet_NaN()), 0);
+  EXPECT_EQ(WholeRate(1e12), 0);
+  EXPECT_EQ(WholeRate(-1e12), 0);
+  EXPECT_EQ(WholeRate(0.0), 0);
 }
 
 }  // namespace

@@ -219,6 +219,49 @@ TEST_F(DriverListTest, AClsidThatIsNotTextOrNotAnIdentifierStopsTheListing) {
   }
 }
 
+struct KeyWalk {
+  HKEY key;
+  std::vector<std::string> names;
+};
+DWORD WINAPI WalkKey(void* walk) {
+  auto* w = static_cast<KeyWalk*>(walk);
+  w->names = SubKeyNames(w->key);
+  return 0;
+}
+
+// A key deleted while its subkeys are walked: the walk ends with what it read.
+TEST_F(DriverListTest, TheWalkOfAKeyDeletedMeanwhileEnds) {
+  const std::string key = "Software\\Tonvane walk " + tag_;
+  for (const char* sub : {"\\a", "\\b", "\\c"}) {
+    HKEY h = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (key + sub).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(h);
+  }
+  HKEY open = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &open), ERROR_SUCCESS);
+  EXPECT_EQ(SubKeyNames(open), (std::vector<std::string>{"a", "b", "c"}));
+  ASSERT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str()), ERROR_SUCCESS);
+  char name[256];
+  DWORD size = sizeof name;
+  const LONG answer = RegEnumKeyExA(open, 0, name, &size, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(answer, ERROR_SUCCESS);
+  ASSERT_NE(answer, ERROR_NO_MORE_ITEMS) << "the registry must answer as for a deleted key";
+
+  // On a thread of its own, so that a walk that never ends fails this test
+  // rather than hanging it.
+  KeyWalk walk{open, {}};
+  HANDLE thread = CreateThread(nullptr, 0, WalkKey, &walk, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  const DWORD waited = WaitForSingleObject(thread, 120000);
+  if (waited != WAIT_OBJECT_0) TerminateThread(thread, 1);
+  CloseHandle(thread);
+  EXPECT_EQ(waited, WAIT_OBJECT_0) << "the walk of a deleted key did not end";
+  EXPECT_TRUE(walk.names.empty());
+  RegCloseKey(open);
+}
+
 // Runs first among the loader tests: OpenAsio.dll must not be in the process yet.
 TEST_F(DriverListTest, ALibraryWithoutTheFactoryIsNotKeptLoaded) {
   ASSERT_EQ(GetModuleHandleA("OpenAsio.dll"), nullptr);

@@ -99,6 +99,58 @@ class DeviceTest : public PluginSession {
   HWND deviceLB_ = nullptr, rateLB_ = nullptr, statusBar_ = nullptr;
 };
 
+// The class of window this thread may not create while it is set: a window creation
+// that fails part-way, through the system's own refusal (a CBT hook).
+std::string refusedClass;
+LRESULT CALLBACK RefuseClass(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND) {
+    char name[64] = {};
+    GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof name);
+    if (lstrcmpiA(name, refusedClass.c_str()) == 0) return 1;
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(DeviceTest, AWindowWhoseCreationFailsPartWayKeepsTheRememberedDevice) {
+  // The first control made and the last: before and after the device list exists.
+  for (const char* refused : {"TonvanePanel", STATUSCLASSNAMEA}) {
+    SCOPED_TRACE(refused);
+    Remember(std::string(vasio::kDriverName), 48000);
+    std::string error;
+    plugin_ = host::LoadedPlugin::Load(host::ExecutableDir() + "Tonvane.dll", error);
+    ASSERT_TRUE(plugin_) << error;
+    ASSERT_TRUE(plugin_->Init(host_.get(), 1));
+    refusedClass = refused;
+    HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseClass, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    plugin_->window->ShowPluginWindow();
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(ThisThreadsMainForm(), nullptr);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].rfind("Unable to create a window of class ", 0), 0u) << boxes_[0];
+    boxes_.clear();
+    EXPECT_EQ(Execute("Stop 1"), "ERR") << "no window";
+    plugin_->window->ClosePlugin();
+    const std::string ini = ReadFile(Ini());
+    EXPECT_NE(ini.find("Device=Tonvane Virtual ASIO\r\n"), std::string::npos) << ini;
+    plugin_.reset();
+  }
+}
+
+TEST_F(DeviceTest, AWindowClosedWhileMinimizedRemembersWhereItStandsRestored) {
+  Show();
+  SetWindowPos(form_, nullptr, 120, 90, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ShowWindow(form_, SW_MINIMIZE);
+  ASSERT_TRUE(IsIconic(form_));
+  PostMessageA(form_, WM_CLOSE, 0, 0);
+  host::PumpPendingMessages();
+  ASSERT_EQ(ThisThreadsMainForm(), nullptr);
+  plugin_->window->ClosePlugin();
+  const std::string ini = ReadFile(Ini());
+  EXPECT_NE(ini.find("Left=120\r\nTop=90\r\n"), std::string::npos) << ini;
+  EXPECT_TRUE(boxes_.empty());
+}
+
 TEST_F(DeviceTest, RemembersNothingAtFirstRun) {
   Show();
   EXPECT_GE(IndexOfVirtualDriver(), 0) << "the registered driver is listed";

@@ -166,10 +166,12 @@ bool Probe(const std::string& name, const Options& options, std::FILE* decodeOut
   r.Text("verdict", fault.empty() ? "OK" : fault);
   if (EndsWithMp3(name)) AddAnalysis(r, name);
   if (decodeOut) {
-    // Two bytes per call, as the engine pulls one sample of a channel at a time.
+    // Two bytes per call, as the engine pulls one sample of a channel at a time; a
+    // stretch without sound only takes more calls.
     std::uint64_t total = 0;
     std::uint8_t sample[2];
-    for (std::int32_t n; open && (n = stream.Read(sample, 2)) > 0;) {
+    for (std::int32_t n; open && (n = stream.Read(sample, 2)) != 0;) {
+      if (n < 0) continue;
       std::fwrite(sample, 1, static_cast<std::size_t>(n), decodeOut);
       total += static_cast<std::uint64_t>(n);
     }
