@@ -8,6 +8,7 @@ namespace tonvane {
 
 void ShowErrorBox(const std::string& text) {
   HWND owner = MainForm ? MainForm->Handle() : nullptr;
+  TModalLoop loop;
   MessageBoxA(owner, text.c_str(), "Tonvane", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 

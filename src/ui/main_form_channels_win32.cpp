@@ -66,8 +66,10 @@ bool TMainForm::PlayFile(int index, const std::string& fileName, std::optional<s
     if (!problem.empty()) throw Exception(problem);
     return true;
   } catch (const std::exception& e) {
-    ShowErrorBox(e.what());
+    // Closed before the box: a Play of the same channel that arrives while the box is
+    // up must not be cut off when it is dismissed.
     CloseChannelStream(Channels(), index);
+    ShowErrorBox(e.what());
     return false;
   }
 }
@@ -85,7 +87,9 @@ int TMainForm::ControlTag(TControl& sender) { return sender.Tag(); }
 void TMainForm::OnStripPlay(TControl& sender) {
   // The dialog only accepts existing files; cancelling changes nothing, and the
   // strip shows the channel's real state at the next tick.
-  if (OpenDialog.Execute(handle_)) PlayFile(ControlTag(sender), OpenDialog.FileName, std::nullopt);
+  const int index = ControlTag(sender);
+  TModalLoop loop;  // the dialog's loop, and a failed Play's box after it
+  if (OpenDialog.Execute(handle_)) PlayFile(index, OpenDialog.FileName, std::nullopt);
 }
 
 void TMainForm::OnStripStop(TControl& sender) { StopChannel(ControlTag(sender)); }

@@ -94,6 +94,10 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       Release();
       return 0;
     case kReleaseMessage:
+      if (TModalLoop::Running()) {
+        releaseHeld_ = true;
+        return 0;
+      }
       DestroyWindow(handle_);
       return 0;
     case WM_DESTROY:
@@ -270,6 +274,22 @@ void TMainForm::ShowForm(bool minimized) {
 bool TMainForm::FormVisible() const { return IsWindowVisible(handle_) != FALSE; }
 
 void TMainForm::Release() { PostMessageA(handle_, kReleaseMessage, 0, 0); }
+
+namespace {
+// Our modal loops run on the host's thread, one inside another when a command that
+// arrives during a box shows a box of its own.
+thread_local int modalDepth = 0;
+}  // namespace
+
+TModalLoop::TModalLoop() { ++modalDepth; }
+
+TModalLoop::~TModalLoop() {
+  if (--modalDepth > 0 || !MainForm || !MainForm->releaseHeld_) return;
+  MainForm->releaseHeld_ = false;
+  MainForm->Release();
+}
+
+bool TModalLoop::Running() { return modalDepth > 0; }
 
 void DestroyMainFormAtUnload() {
   if (!MainForm) return;

@@ -31,7 +31,8 @@ class TMainForm final : public IChannelControl {
   // Visible, also when minimized.
   bool FormVisible() const;
   // Requests destruction: the window is destroyed when the thread's message loop
-  // processes the request, never during this call.
+  // processes the request, never during this call, and never while one of our
+  // modal loops runs (see TModalLoop).
   void Release();
   // Shows every channel's state on its strip: the work of the host's tick.
   void RefreshStrips();
@@ -49,6 +50,7 @@ class TMainForm final : public IChannelControl {
 
  private:
   friend class TMainFormAccess;
+  friend class TModalLoop;
   explicit TMainForm(TPrefs& prefs);
   ~TMainForm();
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -82,7 +84,8 @@ class TMainForm final : public IChannelControl {
   TPrefs& prefs_;
   HWND handle_ = nullptr;
   bool minimizedWhenShown_ = false;
-  bool created_ = false;  // the controls are made and the creation handler has run
+  bool created_ = false;      // the controls are made and the creation handler has run
+  bool releaseHeld_ = false;  // a release came while one of our modal loops ran
   int minTrackWidth_ = 0;
   std::unique_ptr<TFontHandle> font_;
   std::unique_ptr<TFormIcon> bigIcon_;
@@ -103,6 +106,22 @@ extern TMainForm* MainForm;
 
 // The device layer's part of unloading: a device still open is stopped and let go.
 void ShutDownDeviceLayer(bool processExit);
+
+// Marks one of the plug-in's own modal loops (the error box, the open dialog) for its
+// lifetime. Such a loop dispatches whatever reaches the host's thread, the host's
+// timers and posted messages too, so a release of the window, a window close or a
+// command can come while code below the loop still uses the window, the device and
+// its channels. A release that comes then is held back and requested again when the
+// outermost loop has ended, so the window goes once that code has returned.
+class TModalLoop {
+ public:
+  TModalLoop();
+  ~TModalLoop();
+  TModalLoop(const TModalLoop&) = delete;
+  TModalLoop& operator=(const TModalLoop&) = delete;
+  // Whether one of our modal loops runs on this thread.
+  static bool Running();
+};
 
 // Destroys the main window at once: for a library that is being unloaded, whose
 // pending release request can no longer be processed.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -388,6 +389,7 @@ TEST_F(DeviceTest, PlaysAFileAtItsLevelIntoTheDriversBuffers) {
 struct FileDialogUser {
   static inline std::string choice;  // empty: cancel
   static inline int dialogs = 0;
+  static inline std::function<void()> during;  // what the host does while the dialog is up
   static BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
     char cls[16] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
@@ -401,6 +403,7 @@ struct FileDialogUser {
     if (!dialog) return;
     KillTimer(nullptr, timer);
     ++dialogs;
+    if (during) during();
     if (choice.empty()) {
       PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       return;
@@ -458,6 +461,121 @@ TEST_F(DeviceTest, PlayOnAStripAsksForAFileAndCancellingChangesNothing) {
   const std::string chosen = ReadFile(record + "\\out1.wav");
   EXPECT_NE(chosen.find(std::string("\x2C\x01\xD4\xFE", 4), 44), std::string::npos)
       << "the chosen file played";
+}
+
+// Our boxes and the open dialog run a message loop on the host's thread, which also
+// dispatches the host's timers: what they do meanwhile must wait for the code below.
+TEST_F(DeviceTest, AReleaseDuringTheBoxesOfAnOpenWaitsForTheBoxAndCommandsAreAnswered) {
+  const std::string wav = dir_ + "tone.wav";
+  testing::WriteBytes(
+      wav,
+      testing::RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", testing::Samples16({1, 2, 3})).Wave());
+  struct Case {
+    const char* setting;
+    const char* value;
+    const char* box;
+    bool close;  // ClosePlugin, else FreePluginWindow
+  };
+  for (const Case& c : {Case{"SAMPLE_TYPE", "19", "Required sample type not supported", true},
+                        Case{"FAIL", "createBuffers", "Error creating buffers", false}}) {
+    SCOPED_TRACE(c.box);
+    DeleteFileA(Ini().c_str());
+    SetDriver(c.setting, c.value);
+    Remember(std::string(vasio::kDriverName), 48000);
+    std::vector<std::string> answers;
+    onBox_ = [&](const std::string&) {
+      if (c.close)
+        plugin_->window->ClosePlugin();
+      else
+        plugin_->window->FreePluginWindow();
+      for (const std::string& command :
+           std::vector<std::string>{"Stop 1", "Level 1 -3", "Play 1 \"" + wav + "\""})
+        answers.push_back(Execute(command));
+    };
+    boxes_.clear();
+    Show();  // the first show opens the remembered device, and the box comes inside it
+    onBox_ = nullptr;
+    ASSERT_EQ(boxes_, std::vector<std::string>{c.box});
+    ASSERT_EQ(answers.size(), 3u);
+    for (const std::string& answer : answers)
+      EXPECT_TRUE(answer == "OK" || answer.rfind("ERR: ", 0) == 0) << answer;
+    EXPECT_TRUE(IsWindow(form_)) << "the window outlived the box";
+    host::PumpPendingMessages();
+    EXPECT_FALSE(IsWindow(form_)) << "the held release was carried out";
+    EXPECT_EQ(Execute("Stop 1"), "ERR");
+    if (c.close) {
+      EXPECT_NE(ReadFile(Ini()).find("Left="), std::string::npos) << "ClosePlugin wrote the file";
+    }
+    plugin_.reset();
+    SetDriver(c.setting, nullptr);
+  }
+}
+
+TEST_F(DeviceTest, APlayDuringAFailedPlaysBoxIsNotCutOffAndAReleaseWaitsForTheBox) {
+  const std::string record = dir_ + "rec";
+  CreateDirectoryA(record.c_str(), nullptr);
+  SetDriver("RECORD_DIR", record.c_str());
+  SetDriver("CLOCK", "realtime");
+  SetDriver("MAX_BUFFERS", nullptr);
+  SetDriver("SAMPLE_TYPE", "16");
+  Remember(std::string(vasio::kDriverName), 48000);
+  const std::string good = dir_ + "good.wav", stereo = dir_ + "stereo.wav";
+  // Half a second: long enough that a close after the box would cut it short.
+  std::vector<std::int16_t> samples;
+  for (int i = 0; i < 24000; ++i) samples.push_back(static_cast<std::int16_t>(1000 + i % 5000));
+  testing::WriteBytes(
+      good, testing::RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", testing::Samples16(samples)).Wave());
+  testing::WriteBytes(
+      stereo,
+      testing::RiffBuilder().Format(1, 2, 48000, 16).Chunk("data", testing::Samples16({1, 2, 3, 4})).Wave());
+  Show();
+  std::string nested;
+  onBox_ = [&](const std::string&) { nested = Execute("Play 1 \"" + good + "\""); };
+  EXPECT_EQ(Execute("Play 1 \"" + stereo + "\""), "ERR: Error playing ASIO sound");
+  EXPECT_EQ(nested, "OK");
+  host::PumpMessages(1500);
+  // A release while the next failed Play's box is up: the window goes after it.
+  onBox_ = [&](const std::string&) { plugin_->window->FreePluginWindow(); };
+  EXPECT_EQ(Execute("Play 2 \"" + stereo + "\""), "ERR: Error playing ASIO sound");
+  EXPECT_TRUE(IsWindow(form_));
+  host::PumpPendingMessages();
+  EXPECT_FALSE(IsWindow(form_));
+  EXPECT_EQ(boxes_, std::vector<std::string>(2, "Sound must be mono"));
+  const std::string played = ReadFile(record + "\\out0.wav");
+  const auto tail = testing::Samples16({samples.begin() + 23000, samples.begin() + 23004});
+  const std::string end(tail.begin(), tail.end());
+  EXPECT_NE(played.find(end, 44), std::string::npos) << "the Play from inside the box played to its end";
+}
+
+TEST_F(DeviceTest, AClosePluginWhileTheOpenDialogIsUpWaitsForThePlayAfterIt) {
+  SetDriver("CLOCK", "realtime");
+  SetDriver("MAX_BUFFERS", nullptr);
+  Remember(std::string(vasio::kDriverName), 48000);
+  const std::string wav = dir_ + "tone.wav";
+  testing::WriteBytes(
+      wav,
+      testing::RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", testing::Samples16({1, 2, 3})).Wave());
+  Show();
+  auto strips = Strips(form_);
+  ASSERT_EQ(strips.size(), 2u);
+  HWND play = nullptr;
+  for (HWND child = GetWindow(strips[0], GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (InParent(child).left == 149) play = child;  // the Play button
+  ASSERT_NE(play, nullptr);
+  FileDialogUser::dialogs = 0;
+  FileDialogUser::choice = wav;
+  FileDialogUser::during = [this] { plugin_->window->ClosePlugin(); };
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, &FileDialogUser::Act);
+  SendMessageA(play, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+  SendMessageA(play, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+  KillTimer(nullptr, timer);
+  FileDialogUser::during = nullptr;
+  EXPECT_EQ(FileDialogUser::dialogs, 1);
+  EXPECT_TRUE(IsWindow(form_)) << "the window outlived the dialog and the Play after it";
+  host::PumpPendingMessages();
+  EXPECT_FALSE(IsWindow(form_));
+  EXPECT_NE(ReadFile(Ini()).find("Left="), std::string::npos) << "ClosePlugin wrote the file";
+  EXPECT_TRUE(boxes_.empty());
 }
 
 TEST_F(DeviceTest, ARunningDeviceKeepsThePluginLoadedUntilItsWindowCloses) {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -52,8 +53,10 @@ class PluginSession : public ::testing::Test {
     DeleteFileA(Ini().c_str());
     ClearDriverSettings();
     host_ = std::make_unique<host::HostObject>(dir_ + "Tonvane.dll");
-    watcher_ =
-        std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) { boxes_.push_back(t); });
+    watcher_ = std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) {
+      boxes_.push_back(t);
+      if (onBox_) onBox_(t);
+    });
   }
   void TearDown() override {
     if (plugin_ && plugin_->window) {
@@ -91,6 +94,8 @@ class PluginSession : public ::testing::Test {
   std::unique_ptr<host::HostObject> host_;
   std::unique_ptr<host::MessageBoxWatcher> watcher_;
   std::vector<std::string> boxes_;
+  // Runs inside the box's own message loop, as a host's timer would, before it is closed.
+  std::function<void(const std::string&)> onBox_;
   std::unique_ptr<host::LoadedPlugin> plugin_;
   HWND form_ = nullptr;
 
