@@ -94,6 +94,17 @@ class DeviceTest : public PluginSession {
     SendMessageA(statusBar_, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
     return text;
   }
+  // The virtual driver in real time, recording Int16 LSB into the test's folder, which
+  // is returned; the recordings are complete once the window has closed.
+  std::string RecordInRealTime() {
+    const std::string record = dir_ + "rec";
+    CreateDirectoryA(record.c_str(), nullptr);
+    SetDriver("RECORD_DIR", record.c_str());
+    SetDriver("CLOCK", "realtime");
+    SetDriver("MAX_BUFFERS", nullptr);
+    SetDriver("SAMPLE_TYPE", "16");
+    return record;
+  }
   // Whether the plug-in holds an open driver, as the command language sees it.
   bool DeviceOpen() { return Execute("Play") == "ERR: Invalid Play command"; }
 
@@ -386,6 +397,15 @@ TEST_F(DeviceTest, PlaysAFileAtItsLevelIntoTheDriversBuffers) {
 }
 
 // The user in the plug-in's file dialog: types a name and presses OK, or cancels.
+// The user clicks a strip's Play button.
+void ClickPlay(HWND strip) {
+  for (HWND child = GetWindow(strip, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (InParent(child).left != 149) continue;  // the Play button
+    SendMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    SendMessageA(child, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+  }
+}
+
 struct FileDialogUser {
   static inline std::string choice;  // empty: cancel
   static inline int dialogs = 0;
@@ -416,12 +436,7 @@ struct FileDialogUser {
 };
 
 TEST_F(DeviceTest, PlayOnAStripAsksForAFileAndCancellingChangesNothing) {
-  const std::string record = dir_ + "rec";
-  CreateDirectoryA(record.c_str(), nullptr);
-  SetDriver("RECORD_DIR", record.c_str());
-  SetDriver("CLOCK", "realtime");
-  SetDriver("MAX_BUFFERS", nullptr);
-  SetDriver("SAMPLE_TYPE", "16");
+  const std::string record = RecordInRealTime();
   Remember(std::string(vasio::kDriverName), 48000);
   const std::string wav = dir_ + "tone.wav";
   testing::WriteBytes(wav, testing::RiffBuilder()
@@ -432,21 +447,14 @@ TEST_F(DeviceTest, PlayOnAStripAsksForAFileAndCancellingChangesNothing) {
   auto strips = Strips(form_);
   ASSERT_EQ(strips.size(), 2u);
   std::sort(strips.begin(), strips.end(), [](HWND a, HWND b) { return InParent(a).top < InParent(b).top; });
-  auto clickPlay = [](HWND strip) {
-    for (HWND child = GetWindow(strip, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-      if (InParent(child).left != 149) continue;  // the Play button
-      SendMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
-      SendMessageA(child, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
-    }
-  };
   FileDialogUser::dialogs = 0;
   FileDialogUser::choice.clear();
   UINT_PTR timer = SetTimer(nullptr, 0, 50, &FileDialogUser::Act);
-  clickPlay(strips[0]);
+  ClickPlay(strips[0]);
   KillTimer(nullptr, timer);
   FileDialogUser::choice = wav;
   timer = SetTimer(nullptr, 0, 50, &FileDialogUser::Act);
-  clickPlay(strips[1]);
+  ClickPlay(strips[1]);
   KillTimer(nullptr, timer);
   EXPECT_EQ(FileDialogUser::dialogs, 2);
   host::PumpMessages(200);
@@ -512,12 +520,7 @@ TEST_F(DeviceTest, AReleaseDuringTheBoxesOfAnOpenWaitsForTheBoxAndCommandsAreAns
 }
 
 TEST_F(DeviceTest, APlayDuringAFailedPlaysBoxIsNotCutOffAndAReleaseWaitsForTheBox) {
-  const std::string record = dir_ + "rec";
-  CreateDirectoryA(record.c_str(), nullptr);
-  SetDriver("RECORD_DIR", record.c_str());
-  SetDriver("CLOCK", "realtime");
-  SetDriver("MAX_BUFFERS", nullptr);
-  SetDriver("SAMPLE_TYPE", "16");
+  const std::string record = RecordInRealTime();
   Remember(std::string(vasio::kDriverName), 48000);
   const std::string good = dir_ + "good.wav", stereo = dir_ + "stereo.wav";
   // Half a second: long enough that a close after the box would cut it short.
@@ -558,16 +561,11 @@ TEST_F(DeviceTest, AClosePluginWhileTheOpenDialogIsUpWaitsForThePlayAfterIt) {
   Show();
   auto strips = Strips(form_);
   ASSERT_EQ(strips.size(), 2u);
-  HWND play = nullptr;
-  for (HWND child = GetWindow(strips[0], GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-    if (InParent(child).left == 149) play = child;  // the Play button
-  ASSERT_NE(play, nullptr);
   FileDialogUser::dialogs = 0;
   FileDialogUser::choice = wav;
   FileDialogUser::during = [this] { plugin_->window->ClosePlugin(); };
   const UINT_PTR timer = SetTimer(nullptr, 0, 50, &FileDialogUser::Act);
-  SendMessageA(play, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
-  SendMessageA(play, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+  ClickPlay(strips[0]);
   KillTimer(nullptr, timer);
   FileDialogUser::during = nullptr;
   EXPECT_EQ(FileDialogUser::dialogs, 1);

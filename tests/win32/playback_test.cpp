@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -160,14 +161,18 @@ TEST_P(ProgressTest, TheGaugeFollowsTheFileAndEmptiesAtItsEnd) {
   }
   // Empty until the first half is read (unless the first switch came at once), then
   // half (50 %), then full (100 %: all was read, the next read finds the end), then
-  // empty again: the engine stopped the channel and the tick showed it.
+  // empty again: the engine stopped the channel and the tick showed it. A tick that
+  // comes while a half is being filled (a slow machine, or an emulated one, takes
+  // long enough over 48,000 samples) may also see the bar on its way between these.
   ASSERT_GE(widths.size(), 3u);
   if (widths.front() == 0) widths.erase(widths.begin());
-  ASSERT_EQ(widths.size(), 3u) << "the bar went through other widths than half, full and empty";
   const int full = PrintClient(gauge).width;
-  EXPECT_EQ(widths[1], full) << "100 %";
-  EXPECT_NEAR(widths[0], full / 2, 1) << "50 %";
-  EXPECT_EQ(widths[2], 0) << "stopped at the end";
+  EXPECT_EQ(widths.back(), 0) << "stopped at the end";
+  widths.pop_back();
+  EXPECT_TRUE(std::is_sorted(widths.begin(), widths.end())) << "the bar only grows while the file plays";
+  EXPECT_TRUE(std::any_of(widths.begin(), widths.end(), [&](int w) { return std::abs(w - full / 2) <= 1; }))
+      << "50 %";
+  EXPECT_EQ(widths.empty() ? -1 : widths.back(), full) << "100 %";
   EXPECT_TRUE(playShownDown) << "the Play button is down while the file plays";
   EXPECT_TRUE(PrintClient(play) == stopped) << "and up again once it has ended";
   EXPECT_TRUE(boxes_.size() == (std::string(GetParam()) == "19" ? 1u : 0u));
