@@ -152,6 +152,8 @@ ASIOError __thiscall TVirtualDriver::getSampleRate(ASIOSampleRate* sampleRate) {
 ASIOError __thiscall TVirtualDriver::setSampleRate(ASIOSampleRate sampleRate) {
   if (!initialized_) return Fail(ASE_NotPresent, "not initialised");
   if (config_.Fails("setSampleRate")) return Fail(ASE_NoClock, "setSampleRate failed (as configured)");
+  if (config_.Fails("rateChange") && sampleRate != Rate())
+    return Fail(ASE_NoClock, "rate change refused (as configured)");
   if (std::find(config_.Rates.begin(), config_.Rates.end(), sampleRate) == config_.Rates.end())
     return Fail(ASE_NoClock, "rate not supported");
   rateBits_.store(std::bit_cast<std::uint64_t>(sampleRate), std::memory_order_relaxed);

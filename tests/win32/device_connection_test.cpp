@@ -41,6 +41,20 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
+// The strips of the channel column, in z-order.
+std::vector<HWND> Strips(HWND form) {
+  HWND column = nullptr;
+  for (HWND child = GetWindow(form, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char cls[64] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    if (std::string(cls) == "TonvaneScrollBox") column = child;
+  }
+  std::vector<HWND> strips;
+  for (HWND child = GetWindow(column, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    strips.push_back(child);
+  return strips;
+}
+
 class DeviceTest : public PluginSession {
  protected:
   DeviceTest() : PluginSession("tonvane-device-") {}
@@ -241,6 +255,12 @@ TEST_F(DeviceTest, EveryFailureOfTheOpenIsShownAndLeavesNoSelection) {
     EXPECT_EQ(boxes_, std::vector<std::string>{row.message});
     EXPECT_EQ(Selected(deviceLB_), -1);
     EXPECT_FALSE(DeviceOpen());
+    // The strips are built before the buffers: a failure from there on leaves them.
+    const bool stripsBuilt = std::string(row.message) == "Error creating buffers" ||
+                             std::string(row.message) == "Unable to start device";
+    if (stripsBuilt) {
+      EXPECT_EQ(Strips(form_).size(), 2u);
+    }
   }
   // The status bar keeps the type shown before the failure.
   EXPECT_EQ(StatusText(), "Sample type: Int32 LSB");
@@ -255,6 +275,48 @@ TEST_F(DeviceTest, EveryFailureOfTheOpenIsShownAndLeavesNoSelection) {
   EXPECT_TRUE(boxes_.empty());
   EXPECT_TRUE(DeviceOpen());
   EXPECT_EQ(Selected(deviceLB_), device);
+}
+
+TEST_F(DeviceTest, ARatePickTheDriverRefusesIsShownAndTheDeviceRunsOn) {
+  SetDriver("RATES", "48000,44100");
+  SetDriver("FAIL", "rateChange");
+  Remember(std::string(vasio::kDriverName), 48000);
+  Show();
+  ASSERT_TRUE(boxes_.empty()) << boxes_.front();
+  ASSERT_EQ(Items(rateLB_), (std::vector<std::string>{"44.1", "48"}));
+  Pick(rateLB_, 0);
+  EXPECT_EQ(boxes_, std::vector<std::string>{"Error setting sample rate"});
+  EXPECT_TRUE(DeviceOpen());
+  plugin_->window->ClosePlugin();
+  EXPECT_NE(ReadFile(Ini()).find("Rate=48000"), std::string::npos) << "the refused rate is not remembered";
+}
+
+TEST_F(DeviceTest, PickingTheOpenDeviceAgainResetsEveryChannel) {
+  const std::string record = RecordInRealTime();
+  Remember(std::string(vasio::kDriverName), 48000);
+  std::vector<std::int16_t> samples;
+  for (int i = 0; i < 48000; ++i) samples.push_back(static_cast<std::int16_t>(2000 + i % 3000));
+  const std::string wav = dir_ + "second.wav";
+  testing::WriteBytes(
+      wav, testing::RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", testing::Samples16(samples)).Wave());
+  Show();
+  EXPECT_EQ(Execute("Level 1 -20"), "OK");
+  EXPECT_EQ(Execute("Play 2 \"" + wav + "\""), "OK");
+  host::PumpMessages(100);
+  // The same device again: a new open, with every channel stopped and at 0 dB.
+  Pick(deviceLB_, Selected(deviceLB_));
+  ASSERT_TRUE(boxes_.empty()) << boxes_.front();
+  EXPECT_EQ(Execute("Play 1 \"" + wav + "\""), "OK");
+  host::PumpMessages(300);
+  PostMessageA(form_, WM_CLOSE, 0, 0);
+  host::PumpPendingMessages();
+  const std::string first = ReadFile(record + "\\out0.wav");
+  const auto start = testing::Samples16({samples.begin(), samples.begin() + 4});
+  EXPECT_NE(first.find(std::string(start.begin(), start.end()), 44), std::string::npos)
+      << "channel 1 plays at 0 dB after the reopen";
+  const std::string second = ReadFile(record + "\\out1.wav");
+  ASSERT_GT(second.size(), 44u);
+  EXPECT_EQ(second.find_first_not_of('\0', 44), std::string::npos) << "channel 2 stopped at the reopen";
 }
 
 TEST_F(DeviceTest, AnUnsupportedSampleTypeIsShownButTheDeviceRuns) {
@@ -313,21 +375,11 @@ TEST_F(DeviceTest, AFactoryThatFailsIsUnableToOpenTheDevice) {
   EXPECT_FALSE(DeviceOpen());
 }
 
-// The strips of the channel column, in z-order.
-std::vector<HWND> Strips(HWND form) {
-  HWND column = nullptr;
-  for (HWND child = GetWindow(form, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    char cls[64] = {};
-    GetClassNameA(child, cls, sizeof cls);
-    if (std::string(cls) == "TonvaneScrollBox") column = child;
-  }
-  std::vector<HWND> strips;
-  for (HWND child = GetWindow(column, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-    strips.push_back(child);
-  return strips;
-}
-
-TEST_F(DeviceTest, EightOutputsGiveEightStripsThatScroll) {
+TEST_F(DeviceTest, EightOutputsGiveEightStripsThatScrollAndEightOutputBuffers) {
+  const std::string record = dir_ + "rec";
+  CreateDirectoryA(record.c_str(), nullptr);
+  SetDriver("RECORD_DIR", record.c_str());
+  SetDriver("SAMPLE_TYPE", "16");
   SetDriver("OUTPUTS", "8");
   Remember(std::string(vasio::kDriverName), 48000);
   Show();
@@ -348,6 +400,14 @@ TEST_F(DeviceTest, EightOutputsGiveEightStripsThatScroll) {
   const auto rebuilt = Strips(form_);
   EXPECT_EQ(rebuilt.size(), 8u);
   for (HWND strip : rebuilt) EXPECT_EQ(std::find(strips.begin(), strips.end(), strip), strips.end());
+  // The driver records each output buffer it was given, by its channel number; an
+  // input buffer or a channel number out of range would have failed createBuffers.
+  PostMessageA(form_, WM_CLOSE, 0, 0);
+  host::PumpPendingMessages();
+  for (int channel = 0; channel < 8; ++channel)
+    EXPECT_GT(ReadFile(record + "\\out" + std::to_string(channel) + ".wav").size(), 44u)
+        << "output " << channel;
+  EXPECT_EQ(ReadFile(record + "\\out8.wav"), "");
 }
 
 // Plays a WAV file through the virtual driver and reads back what it recorded.
@@ -409,7 +469,7 @@ void ClickPlay(HWND strip) {
 struct FileDialogUser {
   static inline std::string choice;  // empty: cancel
   static inline int dialogs = 0;
-  static inline std::function<void()> during;  // what the host does while the dialog is up
+  static inline std::function<void(HWND)> during;  // what happens while the dialog is up
   static BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
     char cls[16] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
@@ -423,7 +483,7 @@ struct FileDialogUser {
     if (!dialog) return;
     KillTimer(nullptr, timer);
     ++dialogs;
-    if (during) during();
+    if (during) during(dialog);
     if (choice.empty()) {
       PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       return;
@@ -550,6 +610,51 @@ TEST_F(DeviceTest, APlayDuringAFailedPlaysBoxIsNotCutOffAndAReleaseWaitsForTheBo
   EXPECT_NE(played.find(end, 44), std::string::npos) << "the Play from inside the box played to its end";
 }
 
+TEST_F(DeviceTest, TheStripsOpenDialogOffersWaveThenMp3FilesAndKeepsTheCurrentDirectory) {
+  const std::string record = RecordInRealTime();
+  Remember(std::string(vasio::kDriverName), 48000);
+  testing::WriteBytes(dir_ + "tone.wav", testing::RiffBuilder()
+                                             .Format(1, 1, 48000, 16)
+                                             .Chunk("data", testing::Samples16({300, -300, 600, 7, 9, 11}))
+                                             .Wave());
+  Show();
+  const auto strips = Strips(form_);
+  ASSERT_EQ(strips.size(), 2u);
+  char before[MAX_PATH] = {}, after[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, before);
+  std::vector<std::string> types;
+  bool readOnlyShown = true, sizable = false;
+  FileDialogUser::dialogs = 0;
+  FileDialogUser::choice = dir_ + "tone.wav";
+  FileDialogUser::during = [&](HWND dialog) {
+    const HWND typeList = GetDlgItem(dialog, cmb1);
+    for (int i = 0; i < static_cast<int>(SendMessageA(typeList, CB_GETCOUNT, 0, 0)); ++i) {
+      char text[64] = {};
+      SendMessageA(typeList, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+      types.push_back(text);
+    }
+    const HWND readOnly = GetDlgItem(dialog, chx1);
+    readOnlyShown = readOnly && IsWindowVisible(readOnly);
+    sizable = (GetWindowLongA(dialog, GWL_STYLE) & WS_THICKFRAME) != 0;
+  };
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, &FileDialogUser::Act);
+  ClickPlay(strips[0]);
+  KillTimer(nullptr, timer);
+  FileDialogUser::during = nullptr;
+  GetCurrentDirectoryA(MAX_PATH, after);
+  EXPECT_EQ(FileDialogUser::dialogs, 1);
+  EXPECT_EQ(types, (std::vector<std::string>{"Wave files", "MP3 files "}));
+  EXPECT_FALSE(readOnlyShown);
+  EXPECT_TRUE(sizable);
+  EXPECT_STREQ(after, before) << "the dialog leaves the current directory as it was";
+  host::PumpMessages(200);
+  PostMessageA(form_, WM_CLOSE, 0, 0);
+  host::PumpPendingMessages();
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_NE(ReadFile(record + "\\out0.wav").find(std::string("\x2C\x01\xD4\xFE", 4), 44), std::string::npos)
+      << "the chosen file played";
+}
+
 TEST_F(DeviceTest, AClosePluginWhileTheOpenDialogIsUpWaitsForThePlayAfterIt) {
   SetDriver("CLOCK", "realtime");
   SetDriver("MAX_BUFFERS", nullptr);
@@ -563,7 +668,7 @@ TEST_F(DeviceTest, AClosePluginWhileTheOpenDialogIsUpWaitsForThePlayAfterIt) {
   ASSERT_EQ(strips.size(), 2u);
   FileDialogUser::dialogs = 0;
   FileDialogUser::choice = wav;
-  FileDialogUser::during = [this] { plugin_->window->ClosePlugin(); };
+  FileDialogUser::during = [this](HWND) { plugin_->window->ClosePlugin(); };
   const UINT_PTR timer = SetTimer(nullptr, 0, 50, &FileDialogUser::Act);
   ClickPlay(strips[0]);
   KillTimer(nullptr, timer);
