@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "asio/driver_list_win32.h"
 #include "asio/engine.h"
 #include "base/exception.h"
 #include "ui/chan_frame_win32.h"
@@ -12,9 +11,6 @@
 #include "ui/main_form_win32.h"
 
 namespace tonvane {
-
-extern TAsioDriverRef Driver;
-extern TDeviceState Device;
 
 namespace {
 
@@ -32,8 +28,6 @@ class StripOfChannel final : public IChannelStrip {
   std::unique_ptr<TChanFrame> frame_;
 };
 
-std::span<TChannelState> Channels() { return Device.Channels; }
-
 }  // namespace
 
 void TMainForm::CreateStrip(std::int32_t index) {
@@ -45,42 +39,37 @@ void TMainForm::CreateStrip(std::int32_t index) {
   frame->OnStop = [this](TControl& sender) { OnStripStop(sender); };
   frame->OnLevelChange = [this](TControl& sender) { OnStripLevelChange(sender); };
   frame->SetBounds(0, TChanFrame::kDesignHeight * index, frame->Width(), TChanFrame::kDesignHeight);
-  Device.Channels[static_cast<std::size_t>(index)].Strip = std::make_unique<StripOfChannel>(std::move(frame));
+  Device.Channels()[static_cast<std::size_t>(index)].Strip =
+      std::make_unique<StripOfChannel>(std::move(frame));
 }
 
 bool TMainForm::PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) {
   try {
     // A strip left by a failed open has no driver to ask for its rate.
-    if (!Driver) {
-      tonvane::StopChannel(Channels(), index);
+    if (!Device.IsOpen()) {
+      tonvane::StopChannel(Device.Channels(), index);
       throw Exception("No ASIO device open");
     }
     const std::string problem = PlayChannelFile(
-        Channels(), index, fileName,
-        [] {
-          ASIOSampleRate rate = 0;
-          Driver->getSampleRate(&rate);
-          return rate;
-        },
-        level);
+        Device.Channels(), index, fileName, [this] { return Device.SampleRate(); }, level);
     if (!problem.empty()) throw Exception(problem);
     return true;
   } catch (const std::exception& e) {
     // Closed before the box: a Play of the same channel that arrives while the box is
     // up must not be cut off when it is dismissed.
-    CloseChannelStream(Channels(), index);
+    CloseChannelStream(Device.Channels(), index);
     ShowErrorBox(e.what());
     return false;
   }
 }
 
-void TMainForm::StopChannel(int index) { tonvane::StopChannel(Channels(), index); }
+void TMainForm::StopChannel(int index) { tonvane::StopChannel(Device.Channels(), index); }
 
 void TMainForm::SetChannelLevel(int index, std::int32_t level) {
-  tonvane::SetChannelLevel(Channels(), index, level);
+  tonvane::SetChannelLevel(Device.Channels(), index, level);
 }
 
-void TMainForm::RefreshStrips() { tonvane::RefreshStrips(Channels()); }
+void TMainForm::RefreshStrips() { tonvane::RefreshStrips(Device.Channels()); }
 
 int TMainForm::ControlTag(TControl& sender) { return sender.Tag(); }
 
@@ -97,7 +86,7 @@ void TMainForm::OnStripStop(TControl& sender) { StopChannel(ControlTag(sender));
 void TMainForm::OnStripLevelChange(TControl& sender) {
   const int index = ControlTag(sender);
   if (index < 0 || index >= ChannelCount()) return;
-  auto& channel = Device.Channels[static_cast<std::size_t>(index)];
+  auto& channel = Device.Channels()[static_cast<std::size_t>(index)];
   channel.Level.store(static_cast<TChanFrame&>(sender).Level(), std::memory_order_relaxed);
 }
 

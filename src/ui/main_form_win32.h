@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "asio/asio_device_win32.h"
 #include "commands/channel_control.h"
 #include "prefs/prefs.h"
 #include "ui/controls_win32.h"
@@ -71,10 +72,9 @@ class TMainForm final : public IChannelControl {
   // Sets the rate picked in RateLB on the driver and remembers it; throws when the
   // driver refuses it.
   void ApplySelectedRate();
-  void BuildChannels(std::int32_t count);
+  // One strip per channel of the device, in the channel column.
+  void BuildStrips();
   void CreateStrip(std::int32_t index);
-  void FreeChannels();
-  void CloseDevice();
   // The strips' requests (main_form_channels_win32.cpp); the sender's Tag is its channel.
   void OnStripPlay(TControl& sender);
   void OnStripStop(TControl& sender);
@@ -99,6 +99,10 @@ class TMainForm final : public IChannelControl {
   std::unique_ptr<TStatusBar> StatusBar;
   // The rate in Hz of each RateLB item.
   std::vector<std::int32_t> rateData_;
+  // The device the window shows; it owns the channels, their streams and strips.
+  TAsioDevice Device;
+
+  friend void ShutDownDeviceLayer(bool processExit);
 };
 
 // The one main window, or null.

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "asio/asio_driver.h"
+#include "asio/driver_list_win32.h"
+#include "asio/engine.h"
+
+namespace tonvane {
+
+// The ASIO device the window drives: the installed drivers, the open driver, the
+// callback table it calls, the buffer records and the channel states the buffer
+// switch fills. Every operation runs on the host's thread; the driver's thread comes
+// in only through the buffer-switch callback. An operation that fails raises
+// tonvane::Exception with the message the user is shown.
+class TAsioDevice {
+ public:
+  TAsioDevice();
+  ~TAsioDevice();
+  TAsioDevice(const TAsioDevice&) = delete;
+  TAsioDevice& operator=(const TAsioDevice&) = delete;
+
+  // Loads OpenAsio.dll and lists the installed drivers.
+  void ListDrivers();
+  const TAsioDriverList& Drivers() const { return drivers_; }
+
+  // The first steps of an open: creates driver `index` of the list, initialises it
+  // with the window it may send messages to, and reads its outputs and the sample
+  // type of output 0 (the type every channel is written in).
+  void Open(int index, HWND owner);
+  std::int32_t Outputs() const { return outputs_; }
+  std::int32_t SampleType() const { return state_.SampleType; }
+  // The standard rates in Hz that the open driver accepts, in ascending order.
+  std::vector<std::int32_t> StandardRates();
+  void SetRate(std::int32_t rate);
+  // The open driver's current rate; 0 without one.
+  double SampleRate() const;
+  // Reads the buffer size and makes one output buffer record and one stopped channel
+  // at 0 dB per output. The channels' strips are the caller's to attach.
+  void BuildChannels();
+  // Creates the buffers and starts the driver.
+  void Start();
+  // Stops and lets go of the open driver; the channels stay.
+  void Close();
+  void FreeChannels();
+  // The window is going: the device closes, its channels go and the driver library
+  // is unloaded.
+  void Destroy();
+  // The library is being unloaded (processExit: the whole process is ending).
+  void ShutDown(bool processExit);
+
+  bool IsOpen() const { return static_cast<bool>(driver_); }
+  std::span<TChannelState> Channels() { return state_.Channels; }
+  std::size_t ChannelCount() const { return state_.Channels.size(); }
+
+ private:
+  TAsioDriverList drivers_;
+  TAsioDriverRef driver_;
+  ASIOCallbacks callbacks_{};
+  std::int32_t outputs_ = 0;
+  TDeviceState state_;
+};
+
+}  // namespace tonvane
