@@ -9,6 +9,7 @@
 #include "asio/asio_driver.h"
 #include "asio/driver_list_win32.h"
 #include "asio/engine.h"
+#include "commands/channel_operations.h"
 
 namespace tonvane {
 
@@ -17,7 +18,7 @@ namespace tonvane {
 // switch fills. Every operation runs on the host's thread; the driver's thread comes
 // in only through the buffer-switch callback. An operation that fails raises
 // tonvane::Exception with the message the user is shown.
-class TAsioDevice {
+class TAsioDevice final : public IDeviceView {
  public:
   TAsioDevice();
   ~TAsioDevice();
@@ -38,7 +39,7 @@ class TAsioDevice {
   std::vector<std::int32_t> StandardRates();
   void SetRate(std::int32_t rate);
   // The open driver's current rate; 0 without one.
-  double SampleRate() const;
+  double SampleRate() const override;
   // Reads the buffer size and makes one output buffer record and one stopped channel
   // at 0 dB per output. The channels' strips are the caller's to attach.
   void BuildChannels();
@@ -53,9 +54,9 @@ class TAsioDevice {
   // The library is being unloaded (processExit: the whole process is ending).
   void ShutDown(bool processExit);
 
-  bool IsOpen() const { return static_cast<bool>(driver_); }
-  std::span<TChannelState> Channels() { return state_.Channels; }
-  std::size_t ChannelCount() const { return state_.Channels.size(); }
+  bool IsOpen() const override { return static_cast<bool>(driver_); }
+  std::span<TChannelState> Channels() override { return state_.Channels; }
+  std::size_t ChannelCount() const override { return state_.Channels.size(); }
 
  private:
   TAsioDriverList drivers_;

@@ -3,8 +3,6 @@
 #include <limits>
 #include <mutex>
 
-#include "commands/format_check.h"
-
 namespace tonvane {
 
 void StopChannel(std::span<TChannelState> channels, std::int32_t index) {
@@ -38,23 +36,6 @@ void CloseChannelStream(std::span<TChannelState> channels, std::int32_t index) {
   TChannelState& channel = channels[static_cast<std::size_t>(index)];
   std::lock_guard hold(channel.Guard);
   channel.Stream->Close();
-}
-
-std::string PlayChannelFile(std::span<TChannelState> channels, std::int32_t index,
-                            const std::string& fileName, const std::function<double()>& deviceRate,
-                            std::optional<std::int32_t> level) {
-  WAVEFORMATEX format{};
-  if (!OpenChannelStream(channels, index, fileName, format)) return "File has unknown format";
-  std::string problem = CheckPlayFormat(format, WholeRate(deviceRate()));
-  if (problem.empty()) {
-    // Before Playing: the driver's thread may switch at any moment from here on, and
-    // its first samples of this file must already have the level asked for.
-    if (level) SetChannelLevel(channels, index, *level);
-    StartChannel(channels, index);
-  } else {
-    CloseChannelStream(channels, index);
-  }
-  return problem;
 }
 
 void SetChannelLevel(std::span<TChannelState> channels, std::int32_t index, std::int32_t level) {

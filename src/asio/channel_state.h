@@ -2,9 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -91,16 +89,6 @@ bool OpenChannelStream(std::span<TChannelState> channels, std::int32_t index, co
 void StartChannel(std::span<TChannelState> channels, std::int32_t index);
 // Closes the stream of a stopped channel, as after a file the caller refused.
 void CloseChannelStream(std::span<TChannelState> channels, std::int32_t index);
-
-// The play command's sequence: stops the channel, opens the file, checks its format
-// against the device's rate (asked of deviceRate once the file is open, in Hz as the
-// driver reports it), stores and shows the level if one is given, and only then lets
-// the driver's thread play the file. Returns the message of the first fault, or an
-// empty string; after a fault the stream is closed, the channel stopped and its
-// level as it was. The index is valid.
-std::string PlayChannelFile(std::span<TChannelState> channels, std::int32_t index,
-                            const std::string& fileName, const std::function<double()>& deviceRate,
-                            std::optional<std::int32_t> level);
 
 // Stores the level and shows it on the strip; an index outside the channels is ignored.
 void SetChannelLevel(std::span<TChannelState> channels, std::int32_t index, std::int32_t level);

@@ -77,7 +77,7 @@ void STDMETHODCALLTYPE THostIntf::ExecuteCommand(const char* command, char* resu
   std::string answer = "ERR";
   Guarded([&] {
     const std::string line = command ? command : "";
-    if (MainForm) answer = ExecuteCommandLine(*MainForm, line);
+    if (MainForm) answer = ExecuteCommandLine(MainForm->ChannelOperations(), line);
   });
   CopyText(answer, result);
 }
@@ -116,7 +116,7 @@ void STDMETHODCALLTYPE THostIntf::ClosePlugin() {
 
 void STDMETHODCALLTYPE THostIntf::Tick() {
   Guarded([] {
-    if (MainForm) MainForm->RefreshStrips();
+    if (MainForm) MainForm->ChannelOperations().RefreshStrips();
   });
 }
 

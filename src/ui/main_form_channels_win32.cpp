@@ -43,34 +43,6 @@ void TMainForm::CreateStrip(std::int32_t index) {
       std::make_unique<StripOfChannel>(std::move(frame));
 }
 
-bool TMainForm::PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) {
-  try {
-    // A strip left by a failed open has no driver to ask for its rate.
-    if (!Device.IsOpen()) {
-      tonvane::StopChannel(Device.Channels(), index);
-      throw Exception("No ASIO device open");
-    }
-    const std::string problem = PlayChannelFile(
-        Device.Channels(), index, fileName, [this] { return Device.SampleRate(); }, level);
-    if (!problem.empty()) throw Exception(problem);
-    return true;
-  } catch (const std::exception& e) {
-    // Closed before the box: a Play of the same channel that arrives while the box is
-    // up must not be cut off when it is dismissed.
-    CloseChannelStream(Device.Channels(), index);
-    ShowErrorBox(e.what());
-    return false;
-  }
-}
-
-void TMainForm::StopChannel(int index) { tonvane::StopChannel(Device.Channels(), index); }
-
-void TMainForm::SetChannelLevel(int index, std::int32_t level) {
-  tonvane::SetChannelLevel(Device.Channels(), index, level);
-}
-
-void TMainForm::RefreshStrips() { tonvane::RefreshStrips(Device.Channels()); }
-
 int TMainForm::ControlTag(TControl& sender) { return sender.Tag(); }
 
 void TMainForm::OnStripPlay(TControl& sender) {
@@ -78,16 +50,15 @@ void TMainForm::OnStripPlay(TControl& sender) {
   // strip shows the channel's real state at the next tick.
   const int index = ControlTag(sender);
   TModalLoop loop;  // the dialog's loop, and a failed Play's box after it
-  if (OpenDialog.Execute(handle_)) PlayFile(index, OpenDialog.FileName, std::nullopt);
+  if (OpenDialog.Execute(handle_)) ChannelOps.PlayFile(index, OpenDialog.FileName, std::nullopt);
 }
 
-void TMainForm::OnStripStop(TControl& sender) { StopChannel(ControlTag(sender)); }
+void TMainForm::OnStripStop(TControl& sender) { ChannelOps.StopChannel(ControlTag(sender)); }
 
 void TMainForm::OnStripLevelChange(TControl& sender) {
-  const int index = ControlTag(sender);
-  if (index < 0 || index >= ChannelCount()) return;
-  auto& channel = Device.Channels()[static_cast<std::size_t>(index)];
-  channel.Level.store(static_cast<TChanFrame&>(sender).Level(), std::memory_order_relaxed);
+  // A level set by command moves the slider, which comes back here with the same
+  // value: storing it again is harmless, and the slider does not move twice.
+  ChannelOps.SetChannelLevel(ControlTag(sender), static_cast<TChanFrame&>(sender).Level());
 }
 
 }  // namespace tonvane

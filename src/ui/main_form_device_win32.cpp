@@ -107,10 +107,6 @@ void TMainForm::BuildStrips() {
 
 void TMainForm::FormDestroyDevice() { Device.Destroy(); }
 
-bool TMainForm::DriverOpen() const { return Device.IsOpen(); }
-
-int TMainForm::ChannelCount() const { return static_cast<int>(Device.ChannelCount()); }
-
 void ShutDownDeviceLayer(bool processExit) {
   if (MainForm) MainForm->Device.ShutDown(processExit);
 }

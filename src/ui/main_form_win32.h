@@ -4,14 +4,14 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "asio/asio_device_win32.h"
-#include "commands/channel_control.h"
+#include "commands/channel_operations.h"
 #include "prefs/prefs.h"
 #include "ui/controls_win32.h"
+#include "ui/error_box_win32.h"
 #include "ui/form_icon_win32.h"
 #include "ui/left_label_combo_box_win32.h"
 
@@ -19,7 +19,7 @@ namespace tonvane {
 
 // The plug-in's only window: device and rate choice, the column of channel strips
 // and the status bar. It owns the open device and the channels while it exists.
-class TMainForm final : public IChannelControl {
+class TMainForm final {
  public:
   // Creates the window, hidden, runs its creation handler and sets MainForm.
   static void CreateMainForm(TPrefs& prefs);
@@ -35,22 +35,14 @@ class TMainForm final : public IChannelControl {
   // processes the request, never during this call, and never while one of our
   // modal loops runs (see TModalLoop).
   void Release();
-  // Shows every channel's state on its strip: the work of the host's tick.
-  void RefreshStrips();
-
-  // IChannelControl
-  bool DriverOpen() const override;
-  int ChannelCount() const override;
-  bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) override;
-  void StopChannel(int index) override;
-  void SetChannelLevel(int index, std::int32_t level) override;
+  // The channel operations the command language and the host's tick act through.
+  TChannelOperations& ChannelOperations() { return ChannelOps; }
 
   // Gives every channel strip the scroll box's client width; runs whenever the scroll
   // box changes size, and after the strips have been placed.
   void ChanSBResize();
 
  private:
-  friend class TMainFormAccess;
   friend class TModalLoop;
   explicit TMainForm(TPrefs& prefs);
   ~TMainForm();
@@ -101,6 +93,7 @@ class TMainForm final : public IChannelControl {
   std::vector<std::int32_t> rateData_;
   // The device the window shows; it owns the channels, their streams and strips.
   TAsioDevice Device;
+  TChannelOperations ChannelOps{Device, ShowErrorBox};
 
   friend void ShutDownDeviceLayer(bool processExit);
 };

@@ -11,6 +11,7 @@
 
 #include "asio/channel_state.h"
 #include "asio/sample_types.h"
+#include "commands/channel_operations.h"
 #include "commands/command_language.h"
 #include "engine_support.h"
 
@@ -38,36 +39,20 @@ class RecordingStrip final : public IChannelStrip {
   std::function<void()> whileMoving;
 };
 
-// The window as the command language reaches it, over real channels, with a driver
-// that switches buffers at every step it can: before and after every operation the
-// command calls, while its rate is asked and (through the strip) while a slider moves.
-class SwitchingWindow final : public IChannelControl {
+// A device over real channels whose driver switches buffers at every step it can:
+// while its rate is asked, before and after every operation the command language
+// calls (through SwitchingTarget) and, through the strip, while a slider moves.
+class SwitchingDevice final : public IDeviceView {
  public:
-  explicit SwitchingWindow(TestDevice& device) : device_(device) {}
-  bool DriverOpen() const override { return true; }
-  int ChannelCount() const override { return static_cast<int>(device_.device.Channels.size()); }
-  bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) override {
-    Switch();
-    const std::string problem = PlayChannelFile(
-        device_.Channels(), index, fileName,
-        [this] {
-          Switch();
-          return 48000.0;
-        },
-        level);
-    Switch();
-    return problem.empty();
+  explicit SwitchingDevice(TestDevice& device) : device_(device) {}
+  bool IsOpen() const override { return open; }
+  double SampleRate() const override {
+    ++rateAsked;
+    const_cast<SwitchingDevice*>(this)->Switch();
+    return rate;
   }
-  void StopChannel(int index) override {
-    Switch();
-    tonvane::StopChannel(device_.Channels(), index);
-    Switch();
-  }
-  void SetChannelLevel(int index, std::int32_t level) override {
-    Switch();
-    tonvane::SetChannelLevel(device_.Channels(), index, level);
-    Switch();
-  }
+  std::span<TChannelState> Channels() override { return device_.Channels(); }
+  std::size_t ChannelCount() const override { return device_.device.Channels.size(); }
   // One buffer switch; what channel 0 played goes to heard.
   void Switch() {
     FillBuffers(device_.device, half_);
@@ -76,11 +61,41 @@ class SwitchingWindow final : public IChannelControl {
     half_ ^= 1;
   }
 
+  bool open = true;
+  double rate = 48000;
+  mutable int rateAsked = 0;
   std::vector<std::int16_t> heard;
 
  private:
   TestDevice& device_;
   int half_ = 0;
+};
+
+class SwitchingTarget final : public IChannelControl {
+ public:
+  SwitchingTarget(TChannelOperations& ops, SwitchingDevice& device) : ops_(ops), device_(device) {}
+  bool DriverOpen() const override { return ops_.DriverOpen(); }
+  int ChannelCount() const override { return ops_.ChannelCount(); }
+  bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) override {
+    device_.Switch();
+    const bool played = ops_.PlayFile(index, fileName, level);
+    device_.Switch();
+    return played;
+  }
+  void StopChannel(int index) override {
+    device_.Switch();
+    ops_.StopChannel(index);
+    device_.Switch();
+  }
+  void SetChannelLevel(int index, std::int32_t level) override {
+    device_.Switch();
+    ops_.SetChannelLevel(index, level);
+    device_.Switch();
+  }
+
+ private:
+  TChannelOperations& ops_;
+  SwitchingDevice& device_;
 };
 
 class ChannelOpsTest : public ::testing::Test {
@@ -101,6 +116,10 @@ class ChannelOpsTest : public ::testing::Test {
   ScratchDir dir_{"channels"};
   TestDevice device_{3, 64, ASIOSTInt16LSB};
   std::vector<RecordingStrip*> strips_;
+  SwitchingDevice switching_{device_};
+  std::vector<std::string> shown_;
+  TChannelOperations ops_{switching_, [this](const std::string& text) { shown_.push_back(text); }};
+  SwitchingTarget target_{ops_, switching_};
 };
 
 TEST_F(ChannelOpsTest, StopClearsPlayingAndClosesTheStream) {
@@ -150,41 +169,93 @@ TEST_F(ChannelOpsTest, SetChannelLevelStoresAnyLevelOnlyForAChannelThatExists) {
 }
 
 TEST_F(ChannelOpsTest, APlayWithALevelPlaysEverySampleAtThatLevel) {
-  SwitchingWindow window(device_);
-  strips_[0]->whileMoving = [&] { window.Switch(); };
+  strips_[0]->whileMoving = [&] { switching_.Switch(); };
   // At -20 dB 999 becomes 99; at the channel's earlier 0 dB it would stay 999.
   const std::string file = dir_.Wave("cue.wav", std::vector<std::int16_t>(64 * 100, 999));
   for (int round = 0; round < 3; ++round) {
-    ASSERT_EQ(ExecuteCommandLine(window, "Stop 1"), "OK");
-    ASSERT_EQ(ExecuteCommandLine(window, "Level 1 0"), "OK");
-    window.heard.clear();
-    ASSERT_EQ(ExecuteCommandLine(window, "Play 1 \"" + file + "\" -20"), "OK");
-    window.Switch();
-    EXPECT_EQ(std::count(window.heard.begin(), window.heard.end(), 999), 0) << "round " << round;
-    EXPECT_GE(std::count(window.heard.begin(), window.heard.end(), 99), 2 * 64) << "round " << round;
-    EXPECT_EQ(std::count(window.heard.begin(), window.heard.end(), 0) +
-                  std::count(window.heard.begin(), window.heard.end(), 99),
-              static_cast<std::ptrdiff_t>(window.heard.size()));
+    ASSERT_EQ(ExecuteCommandLine(target_, "Stop 1"), "OK");
+    ASSERT_EQ(ExecuteCommandLine(target_, "Level 1 0"), "OK");
+    switching_.heard.clear();
+    ASSERT_EQ(ExecuteCommandLine(target_, "Play 1 \"" + file + "\" -20"), "OK");
+    switching_.Switch();
+    EXPECT_EQ(std::count(switching_.heard.begin(), switching_.heard.end(), 999), 0) << "round " << round;
+    EXPECT_GE(std::count(switching_.heard.begin(), switching_.heard.end(), 99), 2 * 64) << "round " << round;
+    EXPECT_EQ(std::count(switching_.heard.begin(), switching_.heard.end(), 0) +
+                  std::count(switching_.heard.begin(), switching_.heard.end(), 99),
+              static_cast<std::ptrdiff_t>(switching_.heard.size()));
     EXPECT_EQ(strips_[0]->slider, -20);
     EXPECT_EQ(channels()[0].Level.load(), -20);
   }
 
   // A bad level: the file plays, at the level the channel had (999 at -6 dB is 500).
-  ASSERT_EQ(ExecuteCommandLine(window, "Level 1 -6"), "OK");
-  window.heard.clear();
-  EXPECT_EQ(ExecuteCommandLine(window, "Play 1 \"" + file + "\" loud"), "ERR: Invalid level");
-  window.Switch();
+  ASSERT_EQ(ExecuteCommandLine(target_, "Level 1 -6"), "OK");
+  switching_.heard.clear();
+  EXPECT_EQ(ExecuteCommandLine(target_, "Play 1 \"" + file + "\" loud"), "ERR: Invalid level");
+  switching_.Switch();
   EXPECT_EQ(channels()[0].Playing.load(), 1);
-  EXPECT_GE(std::count(window.heard.begin(), window.heard.end(), 500), 64);
-  EXPECT_EQ(std::count(window.heard.begin(), window.heard.end(), 0) +
-                std::count(window.heard.begin(), window.heard.end(), 500),
-            static_cast<std::ptrdiff_t>(window.heard.size()));
+  EXPECT_GE(std::count(switching_.heard.begin(), switching_.heard.end(), 500), 64);
+  EXPECT_EQ(std::count(switching_.heard.begin(), switching_.heard.end(), 0) +
+                std::count(switching_.heard.begin(), switching_.heard.end(), 500),
+            static_cast<std::ptrdiff_t>(switching_.heard.size()));
 
   // A file refused: the level stays as it was and the channel stopped.
-  EXPECT_EQ(ExecuteCommandLine(window, "Play 1 \"" + dir_.Wave("x.mp2", {1, 2}) + "\" -30"),
+  EXPECT_EQ(ExecuteCommandLine(target_, "Play 1 \"" + dir_.Wave("x.mp2", {1, 2}) + "\" -30"),
             "ERR: Error playing ASIO sound");
   EXPECT_EQ(channels()[0].Level.load(), -6);
   EXPECT_EQ(channels()[0].Playing.load(), 0);
+}
+
+TEST_F(ChannelOpsTest, AFailedPlayShowsItsFirstFaultOnceAndLeavesTheChannelStoppedAndClosed) {
+  struct Case {
+    std::string file;
+    const char* message;  // nullptr: it plays
+    int rateAsked;
+  };
+  const auto samples = std::vector<std::int16_t>(64, 5);
+  auto wave = [&](const std::string& name, int channels, int bits, int rate) {
+    const std::string path = dir_.Path(name);
+    testing::WriteBytes(path, testing::RiffBuilder()
+                                  .Format(1, channels, rate, bits)
+                                  .Chunk("data", testing::Samples16(samples))
+                                  .Wave());
+    return path;
+  };
+  const Case cases[] = {
+      {dir_.Path("missing.wav"), "File has unknown format", 0},
+      {dir_.Wave("x.mp2", {1, 2}), "File has unknown format", 0},
+      {wave("stereo.wav", 2, 16, 48000), "Sound must be mono", 1},
+      {wave("eight.wav", 1, 8, 48000), "Sound must have 16 bits/sample", 1},
+      {wave("44k.wav", 1, 16, 44100), "Sample rate 44100 different to device setting 48000", 1},
+      {dir_.Wave("good.wav", samples), nullptr, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    ASSERT_TRUE(Play(channels(), 0, dir_.Wave("before.wav", samples)));
+    SetChannelLevel(channels(), 0, -7);
+    shown_.clear();
+    switching_.rateAsked = 0;
+    EXPECT_EQ(ops_.PlayFile(0, c.file, -20), c.message == nullptr);
+    EXPECT_EQ(switching_.rateAsked, c.rateAsked) << "the rate is asked once the file is open";
+    if (c.message) {
+      EXPECT_EQ(shown_, std::vector<std::string>{c.message});
+      EXPECT_EQ(channels()[0].Playing.load(), 0);
+      EXPECT_FALSE(StreamOpen(0));
+      EXPECT_EQ(channels()[0].Level.load(), -7) << "a refused file keeps the level";
+    } else {
+      EXPECT_TRUE(shown_.empty());
+      EXPECT_EQ(channels()[0].Playing.load(), 1);
+      EXPECT_EQ(channels()[0].Level.load(), -20);
+    }
+  }
+  // A driver rate that is not whole is taken as the nearest whole rate.
+  switching_.rate = 47999.6;
+  EXPECT_TRUE(ops_.PlayFile(1, dir_.Wave("good.wav", samples), std::nullopt));
+  // Without an open driver nothing is opened and the channel stops.
+  switching_.open = false;
+  shown_.clear();
+  EXPECT_FALSE(ops_.PlayFile(1, dir_.Wave("good.wav", samples), std::nullopt));
+  EXPECT_EQ(shown_, std::vector<std::string>{"No ASIO device open"});
+  EXPECT_EQ(channels()[1].Playing.load(), 0);
 }
 
 TEST_F(ChannelOpsTest, RefreshShowsStateAndProgressOfEveryChannel) {

@@ -1,0 +1,54 @@
+#include "commands/channel_operations.h"
+
+#include <exception>
+
+#include "base/exception.h"
+#include "commands/format_check.h"
+
+namespace tonvane {
+
+TChannelOperations::TChannelOperations(IDeviceView& device, std::function<void(const std::string&)> showError)
+    : device_(device), showError_(std::move(showError)) {}
+
+bool TChannelOperations::DriverOpen() const { return device_.IsOpen(); }
+
+int TChannelOperations::ChannelCount() const { return static_cast<int>(device_.ChannelCount()); }
+
+bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) {
+  const std::span<TChannelState> channels = device_.Channels();
+  std::string problem;
+  try {
+    // A strip left by a failed open has no driver to ask for its rate.
+    if (!device_.IsOpen()) {
+      tonvane::StopChannel(channels, index);
+      throw Exception("No ASIO device open");
+    }
+    WAVEFORMATEX format{};
+    if (!OpenChannelStream(channels, index, fileName, format)) throw Exception("File has unknown format");
+    problem = CheckPlayFormat(format, WholeRate(device_.SampleRate()));
+    if (problem.empty()) {
+      // Before Playing: the driver's thread may switch at any moment from here on,
+      // and its first samples of this file must already have the level asked for.
+      if (level) tonvane::SetChannelLevel(channels, index, *level);
+      StartChannel(channels, index);
+      return true;
+    }
+  } catch (const std::exception& e) {
+    problem = e.what();
+  }
+  // Closed before the box: a Play of the same channel that arrives while the box is
+  // up must not be cut off when it is dismissed.
+  CloseChannelStream(channels, index);
+  showError_(problem);
+  return false;
+}
+
+void TChannelOperations::StopChannel(int index) { tonvane::StopChannel(device_.Channels(), index); }
+
+void TChannelOperations::SetChannelLevel(int index, std::int32_t level) {
+  tonvane::SetChannelLevel(device_.Channels(), index, level);
+}
+
+void TChannelOperations::RefreshStrips() { tonvane::RefreshStrips(device_.Channels()); }
+
+}  // namespace tonvane

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "asio/channel_state.h"
+#include "commands/channel_control.h"
+
+namespace tonvane {
+
+// What the channel operations need of the open device.
+class IDeviceView {
+ public:
+  virtual ~IDeviceView() = default;
+  // A driver is open.
+  virtual bool IsOpen() const = 0;
+  // The driver's current rate in Hz, as it reports it.
+  virtual double SampleRate() const = 0;
+  // One state per output channel; empty before any open.
+  virtual std::span<TChannelState> Channels() = 0;
+  virtual std::size_t ChannelCount() const = 0;
+};
+
+// The operations the command language and the strips call on the channels of a
+// device, on the host's thread. Failures of a Play are shown through showError
+// (the window's error box), which may run a message loop: nothing of the channel is
+// touched after it.
+class TChannelOperations final : public IChannelControl {
+ public:
+  TChannelOperations(IDeviceView& device, std::function<void(const std::string&)> showError);
+
+  bool DriverOpen() const override;
+  int ChannelCount() const override;
+  // The play command's sequence: stops the channel, opens the file, checks its format
+  // against the device's rate (asked once the file is open), stores and shows the
+  // level if one is given, and only then lets the driver's thread play the file.
+  // On a fault the stream is closed and the channel left stopped at its earlier
+  // level, then the message is shown.
+  bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) override;
+  void StopChannel(int index) override;
+  void SetChannelLevel(int index, std::int32_t level) override;
+  // Shows every channel's state on its strip: the work of the host's tick.
+  void RefreshStrips();
+
+ private:
+  IDeviceView& device_;
+  std::function<void(const std::string&)> showError_;
+};
+
+}  // namespace tonvane
