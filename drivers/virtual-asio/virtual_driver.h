@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "asio/asio_driver.h"
+#include "asio_driver_win32.h"
 #include "config.h"
 #include "recorder.h"
 

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <new>
 
-#include "asio/asio_driver.h"
+#include "asio_driver_win32.h"
 
 namespace tonvane {
 namespace {

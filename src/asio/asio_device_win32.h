@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "asio/asio_driver.h"
+#include "asio_driver_win32.h"
 #include "asio/driver_list_win32.h"
 #include "asio/engine.h"
 #include "commands/channel_operations.h"

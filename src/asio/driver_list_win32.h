@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "asio/asio_driver.h"
+#include "asio_driver_win32.h"
 
 namespace tonvane {
 

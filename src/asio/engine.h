@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "asio/asio_types.h"
+#include "asio_types.h"
 #include "asio/channel_state.h"
 
 namespace tonvane {

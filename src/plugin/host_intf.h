@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "plugin/plugin_interfaces.h"
+#include "plugin_interfaces_win32.h"
 
 namespace tonvane {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "plugin/plugin_interfaces.h"
+#include "plugin_interfaces_win32.h"
 #include "prefs/prefs.h"
 
 namespace tonvane {

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "asio/asio_driver.h"
+#include "asio_driver_win32.h"
 #include "asio/sample_types.h"
 #include "virtual_asio_ids.h"
 

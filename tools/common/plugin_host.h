@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "plugin/plugin_interfaces.h"
+#include "plugin_interfaces_win32.h"
 
 namespace tonvane::host {
 

@@ -15,7 +15,7 @@
 #include <unknwn.h>
 #include <windows.h>
 
-#include "asio/asio_types.h"
+#include "asio_types.h"
 
 namespace tonvane {
 
