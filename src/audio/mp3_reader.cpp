@@ -104,7 +104,6 @@ bool TMp3Reader::Open(std::unique_ptr<TByteSource> source, WAVEFORMATEX& format,
 }
 
 std::int32_t TMp3Reader::Read(std::uint8_t* buffer, std::int32_t count) {
-  if (!source_) return 0;
   std::int32_t copied = 0;
   std::uint32_t budget = kMaxFeedPerRead;
   while (copied < count) {

@@ -39,7 +39,7 @@ class TMp3Reader {
   // decoder is missing or the source cannot be analysed, positioned or decoded.
   bool Open(std::unique_ptr<TByteSource> source, WAVEFORMATEX& format, std::uint32_t& dataStart,
             std::atomic<std::uint32_t>& dataLength);
-  // Up to count bytes of PCM; 0 at the end or with nothing open; kNotYet as above.
+  // Up to count bytes of PCM from an open reader; 0 at the end; kNotYet as above.
   std::int32_t Read(std::uint8_t* buffer, std::int32_t count);
   void Close();
   bool IsOpen() const { return source_ != nullptr; }

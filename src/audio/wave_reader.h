@@ -21,7 +21,7 @@ class TWaveReader {
   // the source. False, with the source released, for anything but plain PCM with data.
   bool Open(std::unique_ptr<TByteSource> source, WAVEFORMATEX& format, std::uint32_t& dataStart,
             std::atomic<std::uint32_t>& dataLength);
-  // Up to count bytes; 0 at the end of the data, on an error, or with nothing open.
+  // Up to count bytes from an open reader; 0 at the end of the data or on an error.
   std::int32_t Read(std::uint8_t* buffer, std::int32_t count);
   void Close();
   bool IsOpen() const { return source_ != nullptr; }
