@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "audio/binary_file.h"
-
 namespace tonvane {
 
 const std::array<std::string_view, 148> kID3v1GenreNames = {
@@ -184,15 +182,16 @@ void TID3v1::Clear() {
 
 bool TID3v1::ReadTag(const std::string& fileName) {
   Clear();
+  const auto source = OpenFileSource(fileName);
+  return source && ReadTag(*source);
+}
+
+bool TID3v1::ReadTag(TByteSource& source) {
+  Clear();
+  constexpr auto kLength = static_cast<std::int32_t>(kTagLength);
   std::uint8_t tag[kTagLength] = {};
-  {
-    TBinaryFile file(fileName);
-    if (!file.IsOpen() || file.Size() < static_cast<std::int64_t>(kTagLength)) return false;
-    std::size_t done = 0;
-    if (!file.Seek(file.Size() - static_cast<std::int64_t>(kTagLength)) ||
-        !file.Read(tag, kTagLength, done) || done != kTagLength)
-      return false;
-  }
+  const std::int64_t size = source.Size();
+  if (size < kLength || !source.Seek(size - kLength) || source.Read(tag, kLength) != kLength) return false;
   if (std::memcmp(tag, "TAG", 3) != 0) return true;
 
   TagFound = true;

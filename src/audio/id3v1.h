@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "audio/byte_source.h"
+
 namespace tonvane {
 
 // The genre names an ID3v1 genre byte stands for, 0 to 147 (the extended list that
@@ -19,8 +21,10 @@ class TID3v1 {
   TID3v1() { Clear(); }
 
   void Clear();
-  // Clears, then reads the file's last 128 bytes. False when they cannot be read
-  // (missing file, fewer than 128 bytes); whether a tag was there is TagFound.
+  // Clears, then reads the source's last 128 bytes. False when they cannot be read
+  // (fewer than 128 bytes, a read error); whether a tag was there is TagFound.
+  bool ReadTag(TByteSource& source);
+  // The same over the file, opened for this alone; false when it cannot be opened.
   bool ReadTag(const std::string& fileName);
   // The name of GenreIndex, or empty for an index outside the list.
   std::string_view GenreName() const;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "audio/binary_file.h"
+#include "base/byte_order.h"
 #include "base/str_to_int.h"
 
 namespace tonvane {
@@ -47,18 +47,6 @@ constexpr std::array<std::string_view, kSlotCount> kFrameIdsV2 = {
     "TEN", "TCR", "TLA", "WXX", "TOR", "TOA", "TT1", "TOT",
 };
 
-// Seven significant bits per byte by design, but the bytes are summed as they stand:
-// a malformed size with high bits set stays a (large) number well inside 32 bits.
-std::int64_t SynchsafeSize(const std::uint8_t* b) {
-  return (std::int64_t{b[0]} << 21) + (std::int64_t{b[1]} << 14) + (std::int64_t{b[2]} << 7) + b[3];
-}
-
-std::int64_t BigEndianSize(const std::uint8_t* b, std::size_t length) {
-  std::int64_t size = 0;
-  for (std::size_t i = 0; i < length; ++i) size = (size << 8) | b[i];
-  return size;
-}
-
 bool IsSpaceOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
 // Removes what a slot carries around its text: the encoding byte in front and the
@@ -85,40 +73,41 @@ using Slots = std::array<std::string, kSlotCount>;
 
 // Fills slots from the frames until the first thing that is not a frame. A file that
 // ends or fails mid-walk keeps what was found so far.
-void WalkFrames(const std::string& fileName, std::uint8_t version, std::int64_t tagSize, Slots& slots) {
-  TBinaryFile file(fileName);
-  if (!file.IsOpen() || !file.Seek(kHeaderLength)) return;
+void WalkFrames(TByteSource& source, std::uint8_t version, std::int64_t tagSize, Slots& slots) {
+  if (!source.Seek(kHeaderLength)) return;
   const bool shortIds = version == 2;
   const std::size_t idLength = shortIds ? 3 : 4;
   const std::size_t frameHeaderLength = shortIds ? 6 : 10;
   const auto& ids = shortIds ? kFrameIdsV2 : kFrameIds;
 
-  while (file.Position() < tagSize && file.Position() < file.Size()) {
+  const std::int64_t size = source.Size();
+  for (std::int64_t position = kHeaderLength; position < tagSize && position < size;) {
     std::array<std::uint8_t, 10> header{};
-    std::size_t done = 0;
-    if (!file.Read(header.data(), frameHeaderLength, done) || done != frameHeaderLength) return;
+    const auto headerLength = static_cast<std::int32_t>(frameHeaderLength);
+    if (source.Read(header.data(), headerLength) != headerLength) return;
     if (header[0] < 'A' || header[0] > 'Z') return;
 
     // 64-bit arithmetic: a version 3 size may be anything up to 4 GiB, and the next
     // frame must always lie ahead of this one so the walk ends.
     std::int64_t frameSize = 0;
     if (shortIds)
-      frameSize = BigEndianSize(header.data() + 3, 3);
+      frameSize = LoadBe24(header.data() + 3);
     else if (version == 4)
-      frameSize = SynchsafeSize(header.data() + 4);
+      frameSize = LoadSynchsafe32(header.data() + 4);
     else
-      frameSize = BigEndianSize(header.data() + 4, 4);
+      frameSize = LoadBe32(header.data() + 4);
 
-    const std::int64_t contentStart = file.Position();
+    const std::int64_t contentStart = position + headerLength;
     std::string content(kContentLength, '\0');
-    const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(frameSize, kContentLength));
-    if (!file.Read(content.data(), wanted, done)) return;
+    const auto wanted = static_cast<std::int32_t>(std::min<std::int64_t>(frameSize, kContentLength));
+    if (source.Read(content.data(), wanted) < 0) return;
 
     const std::string_view id(reinterpret_cast<const char*>(header.data()), idLength);
     for (std::size_t slot = 0; slot < kSlotCount; ++slot)
       if (ids[slot] == id && content[0] == '\0') slots[slot] = content;
 
-    if (!file.Seek(contentStart + frameSize)) return;
+    position = contentStart + frameSize;
+    if (!source.Seek(position)) return;
   }
 }
 
@@ -144,19 +133,21 @@ void TID3v2::Clear() {
 
 bool TID3v2::ReadTag(const std::string& fileName) {
   Clear();
+  const auto source = OpenFileSource(fileName);
+  return source && ReadTag(*source);
+}
+
+bool TID3v2::ReadTag(TByteSource& source) {
+  Clear();
   std::uint8_t header[kHeaderLength] = {};
-  std::int64_t fileSize = 0;
-  {
-    TBinaryFile file(fileName);
-    std::size_t done = 0;
-    if (!file.IsOpen() || !file.Read(header, kHeaderLength, done) || done != kHeaderLength) return false;
-    fileSize = file.Size();
-  }
+  constexpr auto kLength = static_cast<std::int32_t>(kHeaderLength);
+  if (!source.Seek(0) || source.Read(header, kLength) != kLength) return false;
+  const std::int64_t fileSize = source.Size();
   if (std::memcmp(header, "ID3", 3) != 0) return true;
 
   TagFound = true;
   TagVersion = header[3];
-  std::int64_t size = SynchsafeSize(header + 6) + kHeaderLength;
+  std::int64_t size = std::int64_t{LoadSynchsafe32(header + 6)} + kHeaderLength;
   if (header[5] & kFooterFlag) size += kHeaderLength;
   // A tag that claims more than the file holds is not trusted to say where the audio starts.
   TagSize = size > fileSize ? 0 : static_cast<std::int32_t>(size);
@@ -164,7 +155,7 @@ bool TID3v2::ReadTag(const std::string& fileName) {
   if (TagVersion < 2 || TagVersion > 4 || TagSize <= 0) return true;
 
   Slots slots;
-  WalkFrames(fileName, TagVersion, TagSize, slots);
+  WalkFrames(source, TagVersion, TagSize, slots);
 
   const auto textOf = [&](Slot primary, Slot fallback) {
     std::string text = Trimmed(slots[primary]);

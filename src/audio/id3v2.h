@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/byte_source.h"
+
 namespace tonvane {
 
 // The ID3v2 tag at the start of an MP3 file. What matters to playback is TagSize:
@@ -13,9 +15,11 @@ class TID3v2 {
   TID3v2() { Clear(); }
 
   void Clear();
-  // Clears, then reads the tag. False when the file's first 10 bytes cannot be read;
+  // Clears, then reads the tag. False when the source's first 10 bytes cannot be read;
   // whether a tag was there is TagFound. A malformed tag is never an error: the
   // frame walk simply ends where the frames stop making sense.
+  bool ReadTag(TByteSource& source);
+  // The same over the file, opened for this alone; false when it cannot be opened.
   bool ReadTag(const std::string& fileName);
 
   bool TagFound = false;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "audio/binary_file.h"
+#include "base/byte_order.h"
 
 namespace tonvane {
 
@@ -48,7 +48,7 @@ namespace {
 
 constexpr std::uint8_t kVersion1 = 3;
 constexpr std::uint8_t kLayerI = 3;
-constexpr std::uint8_t kMono = 3;
+constexpr auto kMono = static_cast<std::uint8_t>(TChannelMode::Mono);
 
 std::uint8_t VersionOf(const std::uint8_t* b) { return (b[1] >> 3) & 3; }
 std::uint8_t LayerOf(const std::uint8_t* b) { return (b[1] >> 1) & 3; }
@@ -72,10 +72,9 @@ std::uint8_t ByteAt(const TMPEGaudio::TBlock& block, std::int64_t at) {
 }
 
 std::int32_t BigEndian32(const TMPEGaudio::TBlock& block, std::int64_t at) {
-  const std::uint32_t value = (std::uint32_t{ByteAt(block, at)} << 24) |
-                              (std::uint32_t{ByteAt(block, at + 1)} << 16) |
-                              (std::uint32_t{ByteAt(block, at + 2)} << 8) | ByteAt(block, at + 3);
-  return static_cast<std::int32_t>(value);
+  const std::uint8_t bytes[4] = {ByteAt(block, at), ByteAt(block, at + 1), ByteAt(block, at + 2),
+                                 ByteAt(block, at + 3)};
+  return static_cast<std::int32_t>(LoadBe32(bytes));
 }
 
 std::string TextAt(const TMPEGaudio::TBlock& block, std::int64_t at, int length) {
@@ -84,10 +83,13 @@ std::string TextAt(const TMPEGaudio::TBlock& block, std::int64_t at, int length)
   return text;
 }
 
-// Fills the block from the offset; whatever the file does not have stays zero.
-bool ReadBlock(TBinaryFile& file, std::int64_t offset, TMPEGaudio::TBlock& block, std::size_t& done) {
+// Fills the block from the offset; whatever the source does not have stays zero.
+bool ReadBlock(TByteSource& source, std::int64_t offset, TMPEGaudio::TBlock& block, std::int32_t& done) {
   block.fill(0);
-  return file.Seek(offset) && file.Read(block.data(), block.size(), done);
+  done = 0;
+  if (!source.Seek(offset)) return false;
+  done = source.Read(block.data(), TMPEGaudio::kBlockLength);
+  return done >= 0;
 }
 
 }  // namespace
@@ -213,34 +215,40 @@ void TMPEGaudio::FindEncoderMarker(const TBlock& block, int frameLength) {
 
 bool TMPEGaudio::Analyse(const std::string& fileName) {
   Clear();
+  const auto source = OpenFileSource(fileName);
+  return source && Analyse(*source);
+}
+
+bool TMPEGaudio::Analyse(TByteSource& source) {
+  Clear();
   bool result = false;
-  if (ID3v2.ReadTag(fileName) && ID3v1.ReadTag(fileName)) result = Examine(fileName);
+  if (ID3v2.ReadTag(source) && ID3v1.ReadTag(source)) result = Examine(source);
   if (!FrameInfo.Found) Clear();
   return result;
 }
 
-bool TMPEGaudio::Examine(const std::string& fileName) {
-  TBinaryFile file(fileName);
+bool TMPEGaudio::Examine(TByteSource& source) {
   // The play time and the stream's data length are 32-bit quantities.
-  if (!file.IsOpen() || file.Size() > std::numeric_limits<std::int32_t>::max()) return false;
-  FileSize = static_cast<std::int32_t>(file.Size());
+  const std::int64_t size = source.Size();
+  if (size < 0 || size > std::numeric_limits<std::int32_t>::max()) return false;
+  FileSize = static_cast<std::int32_t>(size);
   const std::int64_t tagSize = ID3v2.TagSize;
 
   TBlock block;
-  std::size_t done = 0;
-  if (!ReadBlock(file, tagSize, block, done)) return false;
+  std::int32_t done = 0;
+  if (!ReadBlock(source, tagSize, block, done)) return false;
   SearchFirstFrame(block);
   // Junk at the start (a broken tag, a damaged first frame) may hide the frames; the
   // middle of a long file is audio in any case.
-  if (!FrameInfo.Found && done == block.size()) {
-    if (!ReadBlock(file, (FileSize - tagSize) / 2, block, done)) return false;
+  if (!FrameInfo.Found && done == kBlockLength) {
+    if (!ReadBlock(source, (FileSize - tagSize) / 2, block, done)) return false;
     SearchFirstFrame(block);
   }
   if (FrameInfo.Found && !VbrInfo.Found) {
     std::int64_t start = std::int64_t{FileSize} - kBlockLength - (ID3v1.TagFound ? kID3v1Length : 0);
     // A sound shorter than a block is read from its start; the rest of the block stays zero.
     if (start < 0) start = 0;
-    if (!ReadBlock(file, start, block, done)) return false;
+    if (!ReadBlock(source, start, block, done)) return false;
     FindEncoderMarker(block, FrameInfo.Length);
   }
   return true;
@@ -248,9 +256,13 @@ bool TMPEGaudio::Examine(const std::string& fileName) {
 
 std::uint16_t TMPEGaudio::SampleRate() const { return TableSampleRate(FrameInfo); }
 
+TChannelMode TMPEGaudio::Mode() const {
+  return FrameInfo.ModeIndex < kMpegChannelModes.size() ? static_cast<TChannelMode>(FrameInfo.ModeIndex)
+                                                        : TChannelMode::Unknown;
+}
+
 std::string TMPEGaudio::ChannelMode() const {
-  return std::string(
-      kMpegChannelModes[FrameInfo.ModeIndex < kMpegChannelModes.size() ? FrameInfo.ModeIndex : 4]);
+  return std::string(kMpegChannelModes[static_cast<std::size_t>(Mode())]);
 }
 
 std::uint16_t TMPEGaudio::BitRate() const {

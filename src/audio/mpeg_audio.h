@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "audio/byte_source.h"
 #include "audio/id3v1.h"
 #include "audio/id3v2.h"
 
@@ -16,7 +17,10 @@ namespace tonvane {
 extern const std::array<std::array<std::array<std::uint16_t, 16>, 4>, 4> kMpegBitRates;
 // Sample rates in Hz by [version][sample-rate index].
 extern const std::array<std::array<std::uint16_t, 4>, 4> kMpegSampleRates;
-extern const std::array<std::string_view, 5> kMpegChannelModes;  // 4: no frame
+extern const std::array<std::string_view, 5> kMpegChannelModes;  // by TChannelMode
+
+// The frame header's mode field, and Unknown for no frame.
+enum class TChannelMode : std::uint8_t { Stereo, JointStereo, DualChannel, Mono, Unknown };
 extern const std::array<std::string_view, 4> kMpegVersions;
 extern const std::array<std::string_view, 4> kMpegLayers;
 extern const std::array<std::string_view, 4> kMpegEmphasis;
@@ -81,12 +85,16 @@ class TMPEGaudio {
   TMPEGaudio() { Clear(); }
 
   void Clear();
-  // True when both tags could be read and the file examined, whether or not a frame
-  // was found; a file without an acceptable frame leaves every field cleared.
+  // True when both tags could be read and the source examined, whether or not a
+  // frame was found; a source without an acceptable frame leaves every field cleared.
+  // Every read seeks first: the source's position on entry does not matter.
+  bool Analyse(TByteSource& source);
+  // The same over the file, opened once for the tags and the frames.
   bool Analyse(const std::string& fileName);
 
   std::uint16_t SampleRate() const;  // Hz, 0 without a frame
-  std::string ChannelMode() const;   // "Mono", "Stereo", ..., "Unknown" without a frame
+  TChannelMode Mode() const;         // Unknown without a frame
+  std::string ChannelMode() const;   // Mode's name, for display: "Mono", "Stereo", ...
   std::uint16_t BitRate() const;     // kbit/s; the mean rate for a file with a VBR header
   double Duration() const;           // seconds
 
@@ -107,7 +115,7 @@ class TMPEGaudio {
   TID3v2 ID3v2;
 
  private:
-  bool Examine(const std::string& fileName);
+  bool Examine(TByteSource& source);
 };
 
 }  // namespace tonvane

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "audio/riff_source.h"
+#include "audio/byte_source.h"
 
 namespace tonvane {
 
@@ -27,13 +27,14 @@ struct TRiffChunk {
 // Chunk walking with the semantics of mmio's descend and ascend: the search starts
 // at the current position and steps over whole chunks (sizes padded to even).
 // Sizes are added in 64 bits, so no chunk size, however large, can make a search
-// loop or wrap around (Wine's own mmioDescend loops forever on some).
+// loop or wrap around (Wine's own mmioDescend loops forever on some). Positions stay
+// within 31 bits, as mmio's do, on every platform.
 
 // Finds the next "RIFF" chunk of the given form type and positions after the type.
-bool DescendRiff(TRiffSource& source, std::uint32_t formType, TRiffChunk& chunk);
+bool DescendRiff(TByteSource& source, std::uint32_t formType, TRiffChunk& chunk);
 // Finds the next chunk with the id inside parent and positions at its contents.
-bool DescendChunk(TRiffSource& source, std::uint32_t id, const TRiffChunk& parent, TRiffChunk& chunk);
+bool DescendChunk(TByteSource& source, std::uint32_t id, const TRiffChunk& parent, TRiffChunk& chunk);
 // Positions just after the chunk (and its pad byte).
-bool Ascend(TRiffSource& source, const TRiffChunk& chunk);
+bool Ascend(TByteSource& source, const TRiffChunk& chunk);
 
 }  // namespace tonvane

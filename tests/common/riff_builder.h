@@ -4,9 +4,10 @@
 // file holds (odd sizes, wrong sizes, chunks out of order).
 
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "file_bytes.h"
 
 namespace tonvane::testing {
 
@@ -65,11 +66,6 @@ inline std::vector<std::uint8_t> Samples16(const std::vector<std::int16_t>& samp
     out.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(s) >> 8));
   }
   return out;
-}
-
-inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace tonvane::testing

@@ -5,35 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "audio/audio_stream.h"
 #include "riff_builder.h"
+#include "scratch_dir.h"
 
 namespace tonvane::testing {
 
-class StreamFileTest : public ::testing::Test {
+class StreamFileTest : public ScratchDirTest {
  protected:
-  using Bytes = std::vector<std::uint8_t>;
-
-  explicit StreamFileTest(std::string folderPrefix) : folderPrefix_(std::move(folderPrefix)) {}
-
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           (folderPrefix_ + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
   void TearDown() override {
+    // Before the folder goes: Windows removes no file that is open.
     stream_.Close();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-  std::string Write(const std::string& name, const Bytes& bytes) {
-    const std::string path = (dir_ / name).string();
-    WriteBytes(path, bytes);
-    return path;
+    ScratchDirTest::TearDown();
   }
   // Everything the stream hands out, count bytes per read, as the engine pulls it
   // (asking again after a read that had nothing yet).
@@ -50,12 +34,8 @@ class StreamFileTest : public ::testing::Test {
     return out;
   }
 
-  std::filesystem::path dir_;
   TAudioStream stream_;
   WAVEFORMATEX format_{};
-
- private:
-  std::string folderPrefix_;
 };
 
 }  // namespace tonvane::testing

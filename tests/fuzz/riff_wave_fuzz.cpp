@@ -1,18 +1,18 @@
-// Any file named .wav: opening must not crash, hang or read outside the file, and
-// reading it out the way the engine does (two bytes at a time) must hand out no
-// more than the data length it announced, then stop for good.
+// Any bytes as a WAV file: opening must not crash, hang or read outside them, and
+// reading it out two bytes at a time (the smallest read, which meets every block
+// edge) must hand out no more than the data length it announced, then stop for good.
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 
 #include "audio/audio_stream.h"
-#include "input_file.h"
+#include "audio/byte_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static tonvane::fuzz::InputFile input("riff_wave", ".wav");
-  const std::string& name = input.Write(data, size);
   tonvane::TAudioStream stream;
   tonvane::WAVEFORMATEX format{};
-  if (!stream.Open(name, format)) {
+  if (!stream.Open(std::make_unique<tonvane::TMemorySource>(data, size), tonvane::TAudioStream::TKind::Wave,
+                   format)) {
     std::uint8_t sample[2];
     if (stream.Read(sample, 2) != 0 || stream.BytesRead() != 0) std::abort();
     return 0;

@@ -4,13 +4,17 @@
 // found by their bare names, as the plug-in finds its decoder.
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <sys/inotify.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,12 +40,9 @@ using Bytes = std::vector<std::uint8_t>;
 std::string EncodedFile(const std::string& name) { return std::string(MP3_TEST_DATA) + "/" + name; }
 std::string StreamFile(const std::string& name) { return std::string(STREAM_TEST_DATA) + "/" + name; }
 
-Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::ReadBytes;
 
-Bytes ReferenceOf(const std::string& path) { return ReadFile(path.substr(0, path.rfind('.')) + ".pcm"); }
+Bytes ReferenceOf(const std::string& path) { return ReadBytes(path.substr(0, path.rfind('.')) + ".pcm"); }
 
 ::testing::AssertionResult SamePcm(const Bytes& actual, const Bytes& expected) {
   return testing::SamePcm(actual, expected, MP3_PCM_TOLERANCE);
@@ -65,10 +66,7 @@ std::vector<EncodedCase> Layer3Cases() {
   return cases;
 }
 
-class Mp3StreamTest : public testing::StreamFileTest {
- protected:
-  Mp3StreamTest() : StreamFileTest("tonvane-mp3-") {}
-};
+class Mp3StreamTest : public testing::StreamFileTest {};
 
 TEST_F(Mp3StreamTest, FormatAndLengthComeFromTheAnalysis) {
   const auto cases = Layer3Cases();
@@ -137,7 +135,7 @@ TEST_F(Mp3StreamTest, FramesLongerThanTheInputBlockPlayFromTheStart) {
 
 TEST_F(Mp3StreamTest, DecodingStartsBehindTheId3v2Tag) {
   const std::string path = StreamFile("tagged-mono48k.mp3");
-  const Bytes file = ReadFile(path);
+  const Bytes file = ReadBytes(path);
   ASSERT_GT(file.size(), 10u);
   ASSERT_EQ(std::string(file.begin(), file.begin() + 3), "ID3");
   // The tag's own header says how long it is: synchsafe size plus the 10-byte header.
@@ -150,9 +148,36 @@ TEST_F(Mp3StreamTest, DecodingStartsBehindTheId3v2Tag) {
   EXPECT_TRUE(SamePcm(Drain(), ReferenceOf(path)));
 }
 
+#ifdef __linux__
+// The tag readers, the analysis and the decoder share one opening of the file per
+// Play: the kernel reports every open of a watched file, whoever makes it (and its
+// close, without which two opens in a row would be reported as one).
+TEST_F(Mp3StreamTest, APlayOpensTheFileOnce) {
+  const std::string path = Write("tagged.mp3", ReadBytes(StreamFile("tagged-mono48k.mp3")));
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, path.c_str(), IN_OPEN | IN_CLOSE_NOWRITE), 0);
+  ASSERT_TRUE(stream_.Open(path, format_));
+  EXPECT_GT(stream_.DataStart(), 0u) << "behind the ID3v2 tag";
+  EXPECT_EQ(format_.nChannels, 1);
+  EXPECT_TRUE(SamePcm(Drain(16), ReferenceOf(StreamFile("tagged-mono48k.mp3"))));
+  stream_.Close();
+  int opens = 0;
+  alignas(inotify_event) char events[4096];
+  for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;)
+    for (const char* p = events; p < events + n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(p);
+      opens += (event->mask & IN_OPEN) != 0;
+      p += sizeof(inotify_event) + event->len;
+    }
+  close(watch);
+  EXPECT_EQ(opens, 1);
+}
+#endif
+
 TEST_F(Mp3StreamTest, ShortSoundEffectWithoutVbrHeaderOpensAndPlays) {
   const std::string path = StreamFile("short-plain.mp3");
-  ASSERT_LT(ReadFile(path).size(), static_cast<std::size_t>(TMPEGaudio::kBlockLength));
+  ASSERT_LT(ReadBytes(path).size(), static_cast<std::size_t>(TMPEGaudio::kBlockLength));
   ASSERT_TRUE(stream_.Open(path, format_));
   EXPECT_EQ(format_.nSamplesPerSec, 44100u);
   EXPECT_EQ(format_.nChannels, 1);
@@ -179,7 +204,7 @@ TEST_F(Mp3StreamTest, FileWithoutFramesOpensWithAnEmptyFormat) {
 }
 
 TEST_F(Mp3StreamTest, ExtensionInAnyCaseAndLayerTwoBehindAnMp3Name) {
-  const Bytes mp3 = ReadFile(EncodedFile("mono48k-cbr128.mp3"));
+  const Bytes mp3 = ReadBytes(EncodedFile("mono48k-cbr128.mp3"));
   for (const char* name : {"A.MP3", "b.Mp3"}) {
     SCOPED_TRACE(name);
     EXPECT_TRUE(stream_.Open(Write(name, mp3), format_));
@@ -188,7 +213,7 @@ TEST_F(Mp3StreamTest, ExtensionInAnyCaseAndLayerTwoBehindAnMp3Name) {
   // A Layer II file opens by its name and decodes like any other.
   const std::string layer2 = EncodedFile("mono48k-layer2.mp2");
   EXPECT_FALSE(stream_.Open(layer2, format_));
-  ASSERT_TRUE(stream_.Open(Write("layer2.mp3", ReadFile(layer2)), format_));
+  ASSERT_TRUE(stream_.Open(Write("layer2.mp3", ReadBytes(layer2)), format_));
   EXPECT_EQ(format_.nChannels, 1);
   EXPECT_TRUE(SamePcm(Drain(3), ReferenceOf(layer2)));
 }
@@ -254,7 +279,7 @@ Bytes DecodedAtOnce(const Bytes& file) {
 // then the second stretch plays, and the end of the file is the end of the sound.
 TEST_F(Mp3StreamTest, AStretchWithoutFramesIsFedAFewBlocksPerRead) {
   const std::string plain = EncodedFile("mono48k-cbr128.mp3");
-  const Bytes mp3 = ReadFile(plain);
+  const Bytes mp3 = ReadBytes(plain);
   Bytes file = mp3;
   file.insert(file.end(), 10 << 20, 0);
   file.insert(file.end(), mp3.begin(), mp3.end());

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "audio/audio_stream.h"
+#include "audio/byte_source.h"
 #include "riff_builder.h"
 #include "stream_test.h"
 
@@ -21,7 +24,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 class WaveStreamTest : public testing::StreamFileTest {
  protected:
-  WaveStreamTest() : StreamFileTest("tonvane-wave-") {}
   static Bytes Mono16(const Bytes& data) {
     return RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", data).Wave();
   }
@@ -127,6 +129,42 @@ TEST_F(WaveStreamTest, SizesThatLieNeitherHangNorReadOutOfTheFile) {
   EXPECT_EQ(stream_.Read(buffer, 2), 1);
   EXPECT_EQ(buffer[0], 7);
   EXPECT_EQ(stream_.Read(buffer, 2), 0);
+}
+
+// The fuzzer reads from memory what the plug-in reads from files: both must give the
+// same stream, for files it takes and files it refuses alike.
+TEST_F(WaveStreamTest, MemoryAndFileGiveTheSameStream) {
+  Bytes long_(40003);
+  for (std::size_t i = 0; i < long_.size(); ++i) long_[i] = static_cast<std::uint8_t>(i * 13 + i / 97);
+  const std::vector<Bytes> files = {
+      Mono16(long_),
+      RiffBuilder()
+          .Chunk("LIST", Bytes{'I', 'N', 'F', 'O', 'x'})
+          .Format(1, 2, 44100, 16, 18)
+          .Chunk("data", long_)
+          .Wave(0xFFFFFFFF),
+      RiffBuilder().Format(1, 1, 48000, 16).ChunkWithSize("data", 1000, Bytes{9, 8, 7}, false).Wave(),
+      RiffBuilder().ChunkWithSize("junk", 0xFFFFFFF8u, Bytes(16)).Format(1, 1, 48000, 16).Wave(),
+      RiffBuilder().Format(3, 1, 48000, 32).Chunk("data", long_).Wave(),
+      Bytes{'R', 'I', 'F', 'F'},
+  };
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    SCOPED_TRACE("file " + std::to_string(i));
+    const Bytes& bytes = files[i];
+    const bool fromFile = stream_.Open(Write("same.wav", bytes), format_);
+    const WAVEFORMATEX fileFormat = format_;
+    const std::uint32_t fileStart = stream_.DataStart(), fileLength = stream_.DataLength();
+    const Bytes fileData = Drain(3);
+    const bool fromMemory = stream_.Open(std::make_unique<TMemorySource>(bytes.data(), bytes.size()),
+                                         TAudioStream::TKind::Wave, format_);
+    ASSERT_EQ(fromMemory, fromFile);
+    EXPECT_EQ(std::memcmp(&format_, &fileFormat, sizeof format_), 0);
+    if (!fromFile) continue;
+    EXPECT_EQ(stream_.DataStart(), fileStart);
+    EXPECT_EQ(stream_.DataLength(), fileLength);
+    EXPECT_EQ(Drain(3), fileData);
+    EXPECT_EQ(stream_.BytesRead(), fileData.size());
+  }
 }
 
 TEST_F(WaveStreamTest, CloseKeepsTheCountersAndReadsNothing) {

@@ -75,7 +75,7 @@ Bytes Join(std::initializer_list<Bytes> parts) {
   return all;
 }
 
-class ID3Test : public testing::TempDirTest {};
+class ID3Test : public testing::ScratchDirTest {};
 
 TEST_F(ID3Test, ReadersFailOnlyWhenTheFileIsTooShortForTheirPlace) {
   TID3v2 v2;

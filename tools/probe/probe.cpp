@@ -16,6 +16,7 @@
 
 #include "audio/audio_stream.h"
 #include "audio/mpeg_audio.h"
+#include "base/ascii.h"
 #include "base/str_to_int.h"
 #include "commands/format_check.h"
 
@@ -70,14 +71,6 @@ class Report {
  private:
   std::string text_;
 };
-
-bool EndsWithMp3(const std::string& name) {
-  if (name.size() < 4) return false;
-  std::string ext = name.substr(name.size() - 4);
-  for (char& c : ext)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return ext == ".mp3";
-}
 
 // Readable at all: opens and gives its first byte, or is empty.
 bool Readable(const std::string& name) {
@@ -164,10 +157,11 @@ bool Probe(const std::string& name, const Options& options, std::FILE* decodeOut
   }
   const std::string fault = open ? CheckPlayFormat(format, options.rate) : "File has unknown format";
   r.Text("verdict", fault.empty() ? "OK" : fault);
-  if (EndsWithMp3(name)) AddAnalysis(r, name);
+  if (HasExtension(name, ".mp3")) AddAnalysis(r, name);
   if (decodeOut) {
-    // Two bytes per call, as the engine pulls one sample of a channel at a time; a
-    // stretch without sound only takes more calls.
+    // Two bytes per call, the smallest read, so every block edge of the stream is met;
+    // the samples are the same for any size (the engine asks for up to a buffer half),
+    // and a stretch without sound only takes more calls.
     std::uint64_t total = 0;
     std::uint8_t sample[2];
     for (std::int32_t n; open && (n = stream.Read(sample, 2)) != 0;) {
