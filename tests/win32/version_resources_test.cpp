@@ -26,7 +26,8 @@ struct VersionInfo {
     char* value = nullptr;
     UINT length = 0;
     const std::string key = std::string("\\StringFileInfo\\040904E4\\") + name;
-    if (!VerQueryValueA(data.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) || !value) return "";
+    if (!VerQueryValueA(data.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) || !value)
+      return "";
     return value;
   }
   const VS_FIXEDFILEINFO* Fixed() {
@@ -60,8 +61,7 @@ TEST_P(VersionResource, CarriesTheProjectVersion) {
   EXPECT_EQ(fixed->dwFileType, exe ? static_cast<DWORD>(VFT_APP) : static_cast<DWORD>(VFT_DLL));
 }
 
-INSTANTIATE_TEST_SUITE_P(Shipped, VersionResource,
-                         testing::Values(TONVANE_SHIPPED_FILES),
+INSTANTIATE_TEST_SUITE_P(Shipped, VersionResource, testing::Values(TONVANE_SHIPPED_FILES),
                          [](const testing::TestParamInfo<const char*>& info) {
                            std::string name = info.param;
                            for (char& c : name)
