@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "plugin_host.h"
+#include "tonvane_version.h"
 
 using namespace tonvane;
 using namespace tonvane::host;
@@ -26,7 +27,8 @@ using namespace tonvane::host;
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tonvane-host.exe [--plugin DLL] [--plugin-path PATH] [--tick MS] [--auto-dismiss] [SCRIPT|-]\n";
+    "usage: tonvane-host.exe [--plugin DLL] [--plugin-path PATH] [--tick MS] [--auto-dismiss] [SCRIPT|-]\n"
+    "       tonvane-host.exe --version\n";
 
 struct Options {
   std::string plugin;
@@ -293,6 +295,10 @@ class Session {
 
 int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    Print(std::string("tonvane-host ") + TONVANE_VERSION);
+    return 0;
+  }
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     std::fputs(kUsage, stderr);

@@ -4,6 +4,7 @@
 // file, the same bytes natively and under Windows.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,12 +20,15 @@
 #include "base/ascii.h"
 #include "base/str_to_int.h"
 #include "commands/format_check.h"
+#include "tonvane_version.h"
 
 namespace {
 
 using namespace tonvane;
 
-constexpr char kUsage[] = "usage: tonvane-probe [--rate HZ] [--decode OUT] FILE...\n";
+constexpr char kUsage[] =
+    "usage: tonvane-probe [--rate HZ] [--decode OUT] FILE...\n"
+    "       tonvane-probe --version\n";
 constexpr std::int32_t kDefaultRate = 48000;
 
 struct Options {
@@ -208,6 +212,10 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
 #endif
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("tonvane-probe %s\n", TONVANE_VERSION);
+    return 0;
+  }
   const auto options = ParseArguments(argc, argv);
   if (!options) {
     std::fputs(kUsage, stderr);
