@@ -380,6 +380,7 @@ TEST_F(DeviceTest, EightOutputsGiveEightStripsThatScrollAndEightOutputBuffers) {
   CreateDirectoryA(record.c_str(), nullptr);
   SetDriver("RECORD_DIR", record.c_str());
   SetDriver("SAMPLE_TYPE", "16");
+  SetDriver("SYNC_FIRST", "1");  // a first switch inside start(), whatever the load
   SetDriver("OUTPUTS", "8");
   Remember(std::string(vasio::kDriverName), 48000);
   Show();
