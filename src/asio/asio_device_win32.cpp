@@ -14,14 +14,14 @@ constexpr std::int32_t kStandardRates[] = {44100, 48000, 88200, 96000, 192000};
 // The one piece of device state that must be global: ASIO callbacks carry no context,
 // so the buffer switch finds the channels through this pointer. It is set while a
 // device object exists, so a switch that arrives before or after writes nothing.
-std::atomic<TDeviceState*> CallbackDevice{nullptr};
+std::atomic<TDeviceState*> callbackDevice{nullptr};
 
 // Drivers built with other compilers may call in with a stack aligned to 4 bytes
 // only; realign so the engine's code may use aligned vector stores.
 #define TONVANE_DRIVER_CALLBACK __attribute__((force_align_arg_pointer)) TONVANE_ASIO_CALLBACK
 
 void TONVANE_DRIVER_CALLBACK BufferSwitch(std::int32_t doubleBufferIndex, ASIOBool) {
-  if (TDeviceState* device = CallbackDevice.load(std::memory_order_acquire))
+  if (TDeviceState* device = callbackDevice.load(std::memory_order_acquire))
     FillBuffers(*device, doubleBufferIndex);
 }
 
@@ -89,12 +89,12 @@ TAsioDevice::TAsioDevice() {
   callbacks_.sampleRateDidChange = SampleRateDidChange;
   callbacks_.asioMessage = AsioMessage;
   callbacks_.bufferSwitchTimeInfo = BufferSwitchTimeInfo;
-  CallbackDevice.store(&state_, std::memory_order_release);
+  callbackDevice.store(&state_, std::memory_order_release);
 }
 
 TAsioDevice::~TAsioDevice() {
   TDeviceState* self = &state_;
-  CallbackDevice.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+  callbackDevice.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
 }
 
 void TAsioDevice::ListDrivers() {
@@ -177,7 +177,7 @@ void TAsioDevice::FreeChannels() {
 void TAsioDevice::Destroy() {
   Close();
   FreeChannels();
-  CallbackDevice.store(nullptr, std::memory_order_release);
+  callbackDevice.store(nullptr, std::memory_order_release);
   UnloadDriverLibrary();
   LetGoOfModule();
 }
@@ -189,7 +189,7 @@ void TAsioDevice::ShutDown(bool processExit) {
   // would wait for its thread forever.
   if (!processExit) driver_.Reset();
   driver_.Detach();
-  CallbackDevice.store(nullptr, std::memory_order_release);
+  callbackDevice.store(nullptr, std::memory_order_release);
   if (processExit) {
     // Windows and files go with the process; destroying strips of a window whose
     // thread may be gone is no help at this point.

@@ -12,7 +12,7 @@ using namespace tonvane;
 
 extern "C" void WINAPI TVXPluginInit(IUnknown** pluginIntf, std::int32_t pluginId, IUnknown* host) {
   auto& m = Module();
-  try {
+  ShowingErrors([&] {
     if (pluginIntf && *pluginIntf) {
       IUnknown* old = *pluginIntf;
       *pluginIntf = nullptr;
@@ -60,11 +60,7 @@ extern "C" void WINAPI TVXPluginInit(IUnknown** pluginIntf, std::int32_t pluginI
     // object stays, so the window's later picks and its destruction still reach the
     // file the next close writes.
     if (!MainForm || !m.Prefs) m.Prefs = std::make_unique<TPrefs>(m.PluginDir);
-  } catch (const std::exception& e) {
-    ShowErrorBox(e.what());
-  } catch (...) {
-    ShowErrorBox("Unexpected error");
-  }
+  });
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {

@@ -12,19 +12,6 @@
 namespace tonvane {
 namespace {
 
-// The host must never see a C++ exception: whatever escapes the plug-in's own
-// handling is shown to the user, and the call returns normally.
-template <typename F>
-void Guarded(F&& body) {
-  try {
-    body();
-  } catch (const std::exception& e) {
-    ShowErrorBox(e.what());
-  } catch (...) {
-    ShowErrorBox("Unexpected error");
-  }
-}
-
 void CopyText(const std::string& text, char* buffer) {
   if (buffer) std::memcpy(buffer, text.c_str(), text.size() + 1);
 }
@@ -75,7 +62,7 @@ ULONG STDMETHODCALLTYPE THostIntf::Release() {
 
 void STDMETHODCALLTYPE THostIntf::ExecuteCommand(const char* command, char* result) {
   std::string answer = "ERR";
-  Guarded([&] {
+  ShowingErrors([&] {
     const std::string line = command ? command : "";
     if (MainForm) answer = ExecuteCommandLine(MainForm->ChannelOperations(), line);
   });
@@ -87,17 +74,17 @@ void STDMETHODCALLTYPE THostIntf::GetCommandHelp(char* buffer) {
 }
 
 TVXBool STDMETHODCALLTYPE THostIntf::ShowPluginWindow() {
-  Guarded([] { ShownMainForm(false); });
+  ShowingErrors([] { ShownMainForm(false); });
   return 1;
 }
 
 TVXBool STDMETHODCALLTYPE THostIntf::ShowPluginWindowMinimized() {
-  Guarded([] { ShownMainForm(true); });
+  ShowingErrors([] { ShownMainForm(true); });
   return 1;
 }
 
 void STDMETHODCALLTYPE THostIntf::FreePluginWindow() {
-  Guarded([] {
+  ShowingErrors([] {
     if (MainForm) MainForm->Release();
   });
 }
@@ -115,14 +102,14 @@ void STDMETHODCALLTYPE THostIntf::ClosePlugin() {
 }
 
 void STDMETHODCALLTYPE THostIntf::Tick() {
-  Guarded([] {
+  ShowingErrors([] {
     if (MainForm) MainForm->ChannelOperations().RefreshStrips();
   });
 }
 
 TVXBool STDMETHODCALLTYPE THostIntf::IsPluginWindowVisible() {
   bool visible = false;
-  Guarded([&] { visible = MainForm && MainForm->FormVisible(); });
+  ShowingErrors([&] { visible = MainForm && MainForm->FormVisible(); });
   return visible ? 1 : 0;
 }
 

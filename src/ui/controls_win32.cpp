@@ -88,14 +88,9 @@ LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
     control->Detach();
     return CallWindowProcA(previous, hwnd, msg, wParam, lParam);
   }
-  try {
-    return control->WndProc(msg, wParam, lParam);
-  } catch (const std::exception& e) {
-    ShowErrorBox(e.what());
-  } catch (...) {
-    ShowErrorBox("Unexpected error");
-  }
-  return 0;
+  LRESULT result = 0;
+  ShowingErrors([&] { result = control->WndProc(msg, wParam, lParam); });
+  return result;
 }
 
 LRESULT TControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) { return DefaultProc(msg, wParam, lParam); }

@@ -78,14 +78,9 @@ void TMainForm::CreateMainForm(TPrefs& prefs) {
 LRESULT CALLBACK TMainForm::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* form = reinterpret_cast<TMainForm*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   if (!form) return DefWindowProcA(hwnd, msg, wParam, lParam);
-  try {
-    return form->HandleMessage(msg, wParam, lParam);
-  } catch (const std::exception& e) {
-    ShowErrorBox(e.what());
-  } catch (...) {
-    ShowErrorBox("Unexpected error");
-  }
-  return 0;
+  LRESULT result = 0;
+  ShowingErrors([&] { result = form->HandleMessage(msg, wParam, lParam); });
+  return result;
 }
 
 LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

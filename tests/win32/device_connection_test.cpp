@@ -27,20 +27,6 @@ namespace {
 
 using namespace tonvane::testing;
 
-const char* const kDriverSettings[] = {"OUTPUTS", "SAMPLE_TYPE", "RATES",       "BUFFER",
-                                       "CLOCK",   "FAIL",        "MAX_BUFFERS", "RECORD_DIR"};
-
-void SetDriver(const std::string& key, const char* value) {
-  SetEnvironmentVariableA(("TONVANE_VASIO_" + key).c_str(), value);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // The strips of the channel column, in z-order.
 std::vector<HWND> Strips(HWND form) {
   HWND column = nullptr;
