@@ -46,20 +46,33 @@ inline void WriteBenchWave(const std::string& path) {
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+// A device whose channels play one file at -6 dB: all of them from the start, or
+// (started = false) each when Play is called for it.
 class BenchDevice {
  public:
-  BenchDevice(std::int32_t channels, std::int32_t type, const std::string& file) : file_(file) {
-    device.BufferSize = kBufferSize;
+  BenchDevice(std::int32_t channels, std::int32_t type, const std::string& file,
+              std::int32_t bufferSize = kBufferSize, bool started = true)
+      : file_(file) {
+    device.BufferSize = bufferSize;
     device.SampleType = type;
     device.Channels = std::vector<TChannelState>(static_cast<std::size_t>(channels));
     device.BufferInfos.resize(device.Channels.size());
-    memory_.assign(device.Channels.size() * 2, std::vector<std::uint8_t>(kBufferSize * 4));
+    memory_.assign(device.Channels.size() * 2,
+                   std::vector<std::uint8_t>(static_cast<std::size_t>(bufferSize) * 4));
     for (std::size_t c = 0; c < device.Channels.size(); ++c) {
       device.BufferInfos[c].buffers[0] = memory_[2 * c].data();
       device.BufferInfos[c].buffers[1] = memory_[2 * c + 1].data();
       device.Channels[c].Level.store(-6);
-      ok_ = ok_ && Play(c);
+      if (started) ok_ = ok_ && Play(c);
     }
+  }
+  // Opens the file on channel c and lets it play.
+  bool Play(std::size_t c) {
+    WAVEFORMATEX format{};
+    const auto index = static_cast<std::int32_t>(c);
+    if (!OpenChannelStream(device.Channels, index, file_, format)) return false;
+    StartChannel(device.Channels, index);
+    return true;
   }
   bool ok() const { return ok_; }
   // Starts again every channel whose file has run out.
@@ -77,13 +90,6 @@ class BenchDevice {
   TDeviceState device;
 
  private:
-  bool Play(std::size_t c) {
-    WAVEFORMATEX format{};
-    const auto index = static_cast<std::int32_t>(c);
-    if (!OpenChannelStream(device.Channels, index, file_, format)) return false;
-    StartChannel(device.Channels, index);
-    return true;
-  }
   std::string file_;
   std::vector<std::vector<std::uint8_t>> memory_;
   bool ok_ = true;

@@ -1,0 +1,104 @@
+// The worst buffer switches, not the mean: FillBuffers timed call by call while every
+// channel plays one file at -6 dB into Int32 LSB buffers, each switch's time given as
+// a share of the buffer period at 48 kHz. A switch over 100 % is a dropout on every
+// channel. Channels start together (all in the first switch) or staggered (channel c
+// at switch 0.75 c, as cues fired one after another); a channel whose file ends starts
+// again at once, outside the timing, as the host would.
+//
+//   engine_worst --channels N --buffer B --switches K --start together|staggered FILE
+//
+// prints one line:
+//   channels=N buffer=B switches=K start=... file=wav|mp3 mean_pct=.. p99_pct=.. p999_pct=.. max_pct=..
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "asio/sample_types.h"
+#include "base/ascii.h"
+#include "bench_device.h"
+
+namespace {
+
+using namespace tonvane;
+using Clock = std::chrono::steady_clock;
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: engine_worst --channels N --buffer B --switches K --start together|staggered FILE\n");
+  return 2;
+}
+
+double Percentile(std::vector<double> sorted, double p) {
+  const auto index = static_cast<std::size_t>(p * static_cast<double>(sorted.size() - 1) + 0.5);
+  return sorted[std::min(index, sorted.size() - 1)];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  long channels = 64, buffer = 64, switches = 6000;
+  std::string start = "together", file;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--channels" && hasValue)
+      channels = std::strtol(argv[++i], nullptr, 10);
+    else if (arg == "--buffer" && hasValue)
+      buffer = std::strtol(argv[++i], nullptr, 10);
+    else if (arg == "--switches" && hasValue)
+      switches = std::strtol(argv[++i], nullptr, 10);
+    else if (arg == "--start" && hasValue)
+      start = argv[++i];
+    else if (file.empty() && arg.rfind("--", 0) != 0)
+      file = arg;
+    else
+      return Usage();
+  }
+  if (file.empty() || channels < 1 || channels > 1024 || buffer < 16 || buffer > 8192 || switches < 1 ||
+      (start != "together" && start != "staggered"))
+    return Usage();
+
+  const bool staggered = start == "staggered";
+  bench::BenchDevice d(static_cast<std::int32_t>(channels), ASIOSTInt32LSB, file,
+                       static_cast<std::int32_t>(buffer), false);
+  // Switch at which each channel starts: 0, or 0.75 c.
+  std::vector<long> startAt(static_cast<std::size_t>(channels));
+  for (long c = 0; c < channels; ++c) startAt[static_cast<std::size_t>(c)] = staggered ? c * 3 / 4 : 0;
+  std::vector<bool> started(static_cast<std::size_t>(channels), false);
+
+  std::vector<double> pct;
+  pct.reserve(static_cast<std::size_t>(switches));
+  const double period = static_cast<double>(buffer) / bench::kRate;
+  for (long s = 0, h = 0; s < switches; ++s, h ^= 1) {
+    for (std::size_t c = 0; c < started.size(); ++c) {
+      const bool due = !started[c] && startAt[c] <= s;
+      const bool ended = started[c] && d.device.Channels[c].Playing.load(std::memory_order_relaxed) == 0;
+      if (due || ended) {
+        if (!d.Play(c)) {
+          std::fprintf(stderr, "engine_worst: cannot play %s\n", file.c_str());
+          return 1;
+        }
+        started[c] = true;
+      }
+    }
+    const auto t0 = Clock::now();
+    FillBuffers(d.device, static_cast<std::int32_t>(h));
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    pct.push_back(100.0 * seconds / period);
+  }
+  double sum = 0;
+  for (double p : pct) sum += p;
+  std::vector<double> sorted = pct;
+  std::sort(sorted.begin(), sorted.end());
+  std::printf(
+      "channels=%ld buffer=%ld switches=%ld start=%s file=%s mean_pct=%.2f p99_pct=%.2f p999_pct=%.2f "
+      "max_pct=%.2f\n",
+      channels, buffer, switches, start.c_str(), HasExtension(file, ".mp3") ? "mp3" : "wav",
+      sum / static_cast<double>(pct.size()), Percentile(sorted, 0.99), Percentile(sorted, 0.999),
+      sorted.back());
+  return 0;
+}
