@@ -10,6 +10,8 @@
 #include <string>
 
 #include "ui/controls_win32.h"
+#include "ui/label_win32.h"
+#include "ui/panel_win32.h"
 #include "ui/gauges_win32.h"
 #include "ui/speed_button_win32.h"
 #include "ui/track_bar_win32.h"

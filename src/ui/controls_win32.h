@@ -5,7 +5,6 @@
 // control made, only its subclassing) and sees that window's messages first.
 
 #include <windows.h>
-#include <commdlg.h>
 
 #include <functional>
 #include <string>
@@ -118,93 +117,6 @@ bool ReflectNotification(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result
 void ApplyChildAnchors(HWND parent);
 // The direct child windows, in z-order.
 std::vector<HWND> ChildWindows(HWND parent);
-
-// A plain container without a bevel, in the button-face colour.
-class TPanel : public TControl {
- public:
-  TPanel(HWND parent, const RECT& bounds);
-
- protected:
-  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-};
-
-// A one-line caption that sizes itself to its text unless told to keep its bounds.
-class TLabel : public TControl {
- public:
-  TLabel(HWND parent, const RECT& bounds);
-  std::string Caption() const;
-  void SetCaption(const std::string& caption);
-  bool AutoSize() const { return autoSize_; }
-  void SetAutoSize(bool autoSize);
-  // The text in the middle of the bounds, both ways, instead of at the top left.
-  void SetCentered(bool centered);
-  // An auto-sized label takes the size of its text; it keeps its left edge, or its
-  // right edge when only that one is anchored.
-  void SetBounds(int left, int top, int width, int height) override;
-
- protected:
-  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-
- private:
-  void AdjustSize();
-
-  bool autoSize_ = true;
-};
-
-// A column of child rows that scrolls vertically; the horizontal direction never
-// scrolls. The scroll range follows the rows' extent unless suspended.
-class TScrollBox : public TControl {
- public:
-  TScrollBox(HWND parent, const RECT& bounds);
-
-  std::function<void()> OnResize;
-
-  // While suspended (calls nest) adding or removing rows leaves the range alone, so
-  // a whole column can be placed before the bar is worked out once.
-  void DisableAutoRange();
-  void EnableAutoRange();
-  // A vertical-scroll request to the top, as the user's bar would send it.
-  void ScrollToTop();
-  int ScrollPos() const { return position_; }
-  std::vector<HWND> Rows() const { return ChildWindows(Handle()); }
-  // Works out the range from the rows' extent now.
-  void UpdateScrollRange() { UpdateScrollRange(nullptr); }
-
- protected:
-  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-
- private:
-  void UpdateScrollRange(HWND leaving);
-  void ScrollTo(int position);
-  int MaxPosition() const;
-
-  int autoRangeDisabled_ = 0;
-  bool updatingRange_ = false;
-  bool rangeUpdatePosted_ = false;
-  int position_ = 0;
-  int extent_ = 0;
-};
-
-// The status line at the bottom: one simple text panel.
-class TStatusBar : public TControl {
- public:
-  TStatusBar(HWND parent, const RECT& bounds);
-  std::string SimpleText() const;
-  void SetSimpleText(const std::string& text);
-};
-
-// The system's file-open dialog.
-class TOpenDialog {
- public:
-  std::string DefaultExt;
-  // Pairs of description and pattern, separated by '|'.
-  std::string Filter;
-  DWORD Options = OFN_HIDEREADONLY | OFN_ENABLESIZING;
-  std::string FileName;
-
-  // Shows the dialog modal to owner; true with FileName set when the user chose a file.
-  bool Execute(HWND owner);
-};
 
 // A GDI font that lives as long as its owner.
 class TFontHandle {

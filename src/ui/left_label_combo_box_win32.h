@@ -7,6 +7,7 @@
 
 #include "ui/combo_box_win32.h"
 #include "ui/controls_win32.h"
+#include "ui/label_win32.h"
 
 namespace tonvane {
 

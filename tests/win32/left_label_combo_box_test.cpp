@@ -12,6 +12,7 @@
 #include "plugin_host.h"
 #include "ui/controls_win32.h"
 #include "ui/left_label_combo_box_win32.h"
+#include "ui/panel_win32.h"
 
 namespace tonvane {
 namespace {

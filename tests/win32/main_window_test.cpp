@@ -15,6 +15,9 @@
 #include "plugin_session.h"
 #include "window_lookup.h"
 #include "ui/controls_win32.h"
+#include "ui/open_dialog_win32.h"
+#include "ui/scroll_box_win32.h"
+#include "ui/status_bar_win32.h"
 
 namespace tonvane {
 namespace {

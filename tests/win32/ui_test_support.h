@@ -11,6 +11,7 @@
 
 #include "ui/bitmap_win32.h"
 #include "ui/controls_win32.h"
+#include "ui/panel_win32.h"
 
 namespace tonvane::uitest {
 
