@@ -1,22 +1,8 @@
 #include "recorder.h"
 
-#include <cstring>
+#include "base/wav_writer.h"
 
 namespace tonvane::vasio {
-namespace {
-
-void Put16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  Put16(p, v & 0xFFFF);
-  Put16(p + 2, v >> 16);
-}
-
-constexpr long kWavHeaderSize = 44;
-
-}  // namespace
 
 int BytesPerSample(std::int32_t sampleType) {
   switch (sampleType) {
@@ -63,25 +49,12 @@ void TRecorder::Finish(double rate) {
 }
 
 void TRecorder::WriteHeader(double rate) {
-  const auto sampleRate = static_cast<std::uint32_t>(rate + 0.5);
-  const auto align = static_cast<std::uint32_t>(bytesPerSample_);
-  // Sizes beyond 4 GB cannot be told; the data is still all there.
-  const auto data = static_cast<std::uint32_t>(dataBytes_ > 0xFFFFFFFFu - 36 ? 0xFFFFFFFFu - 36 : dataBytes_);
-  std::uint8_t h[kWavHeaderSize];
-  std::memcpy(h, "RIFF", 4);
-  Put32(h + 4, 36 + data);
-  std::memcpy(h + 8, "WAVEfmt ", 8);
-  Put32(h + 16, 16);
-  Put16(h + 20, 1);  // PCM
-  Put16(h + 22, 1);  // mono
-  Put32(h + 24, sampleRate);
-  Put32(h + 28, sampleRate * align);
-  Put16(h + 32, align);
-  Put16(h + 34, align * 8);
-  std::memcpy(h + 36, "data", 4);
-  Put32(h + 40, data);
+  const TPcmFormat format{.Channels = 1,
+                          .Rate = static_cast<std::uint32_t>(rate + 0.5),
+                          .Bits = static_cast<std::uint16_t>(bytesPerSample_ * 8)};
+  const auto header = WavHeader(format, dataBytes_);
   std::fseek(file_, 0, SEEK_SET);
-  std::fwrite(h, 1, sizeof h, file_);
+  std::fwrite(header.data(), 1, header.size(), file_);
   std::fseek(file_, 0, SEEK_END);
 }
 

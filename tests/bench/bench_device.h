@@ -3,11 +3,14 @@
 // What the engine's benchmark and its timing tool share: a sound file to play and a
 // device whose every channel plays it at -6 dB.
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "asio/engine.h"
+#include "base/byte_order.h"
+#include "base/wav_writer.h"
+#include "file_bytes.h"
+#include "test_device.h"
 
 namespace tonvane::bench {
 
@@ -18,50 +21,24 @@ constexpr double kRate = 48000;
 // scaling never meets a run of zeros.
 inline void WriteBenchWave(const std::string& path) {
   const std::uint32_t samples = 10 * 48000;
-  const std::uint32_t data = samples * 2 + 4;  // the stream keeps the last four bytes
-  std::vector<std::uint8_t> bytes;
-  auto u32 = [&bytes](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-  };
-  auto text = [&bytes](const char* s) { bytes.insert(bytes.end(), s, s + 4); };
-  text("RIFF");
-  u32(4 + 8 + 16 + 8 + data);
-  text("WAVE");
-  text("fmt ");
-  u32(16);
-  for (std::uint8_t b : {1, 0, 1, 0}) bytes.push_back(b);  // PCM, mono
-  u32(48000);
-  u32(96000);
-  for (std::uint8_t b : {2, 0, 16, 0}) bytes.push_back(b);
-  text("data");
-  u32(data);
+  // The stream keeps the last four bytes.
+  std::vector<std::uint8_t> data(samples * 2 + 4);
   std::uint32_t x = 12345;
-  for (std::uint32_t i = 0; i < data / 2; ++i) {
+  for (std::size_t i = 0; i < data.size(); i += 2) {
     x = x * 1103515245 + 12345;
-    const auto s = static_cast<std::uint16_t>((x >> 16) | 1);
-    bytes.push_back(static_cast<std::uint8_t>(s));
-    bytes.push_back(static_cast<std::uint8_t>(s >> 8));
+    StoreLe16(&data[i], static_cast<std::uint16_t>((x >> 16) | 1));
   }
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  testing::WriteBytes(path, WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, data));
 }
 
 // A device whose channels play one file at -6 dB: all of them from the start, or
 // (started = false) each when Play is called for it.
-class BenchDevice {
+class BenchDevice : public testing::TestDevice {
  public:
   BenchDevice(std::int32_t channels, std::int32_t type, const std::string& file,
               std::int32_t bufferSize = kBufferSize, bool started = true)
-      : file_(file) {
-    device.BufferSize = bufferSize;
-    device.SampleType = type;
-    device.Channels = std::vector<TChannelState>(static_cast<std::size_t>(channels));
-    device.BufferInfos.resize(device.Channels.size());
-    memory_.assign(device.Channels.size() * 2,
-                   std::vector<std::uint8_t>(static_cast<std::size_t>(bufferSize) * 4));
+      : TestDevice(static_cast<std::size_t>(channels), bufferSize, type), file_(file) {
     for (std::size_t c = 0; c < device.Channels.size(); ++c) {
-      device.BufferInfos[c].buffers[0] = memory_[2 * c].data();
-      device.BufferInfos[c].buffers[1] = memory_[2 * c + 1].data();
       device.Channels[c].Level.store(-6);
       if (started) ok_ = ok_ && Play(c);
     }
@@ -87,11 +64,8 @@ class BenchDevice {
     return false;
   }
 
-  TDeviceState device;
-
  private:
   std::string file_;
-  std::vector<std::vector<std::uint8_t>> memory_;
   bool ok_ = true;
 };
 

@@ -11,6 +11,8 @@
 
 #include "audio/audio_stream.h"
 #include "audio/byte_source.h"
+#include "base/byte_order.h"
+#include "base/wav_writer.h"
 #include "riff_builder.h"
 #include "stream_test.h"
 
@@ -24,9 +26,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 class WaveStreamTest : public testing::StreamFileTest {
  protected:
-  static Bytes Mono16(const Bytes& data) {
-    return RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", data).Wave();
-  }
+  static Bytes Mono16(const Bytes& data) { return WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, data); }
 };
 
 TEST_F(WaveStreamTest, ExtensionDecidesTheReader) {
@@ -165,6 +165,65 @@ TEST_F(WaveStreamTest, MemoryAndFileGiveTheSameStream) {
     EXPECT_EQ(Drain(3), fileData);
     EXPECT_EQ(stream_.BytesRead(), fileData.size());
   }
+}
+
+// The files this project writes (the virtual driver's recordings, the tests' and the
+// benchmarks' sounds) read back as written, whatever the format and the data's parity.
+TEST_F(WaveStreamTest, WrittenFilesReadBackWithTheirFormatAndData) {
+  struct Case {
+    TPcmFormat format;
+    std::uint16_t blockAlign;
+    std::size_t dataBytes;
+  };
+  const Case cases[] = {
+      {{.Channels = 1, .Rate = 48000, .Bits = 16}, 2, 2000},
+      {{.Channels = 2, .Rate = 44100, .Bits = 8}, 2, 1001},
+      {{.Channels = 1, .Rate = 96000, .Bits = 24}, 3, 3 * 333},
+      {{.Channels = 1, .Rate = 22050, .Bits = 32}, 4, 4 * 50},
+      // A sample of 12 bits still takes whole bytes.
+      {{.Channels = 1, .Rate = 8000, .Bits = 12}, 2, 2 * 50},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.format.Channels) + " x " + std::to_string(c.format.Bits) + " bits at " +
+                 std::to_string(c.format.Rate));
+    Bytes data(c.dataBytes);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 11 + 3);
+    const Bytes file = WavFile(c.format, data);
+    // The RIFF size tells the file's length, the pad byte after odd data included.
+    EXPECT_EQ(LoadLe32(&file[4]) + 8u, file.size());
+    EXPECT_EQ(file.size() % 2, 0u);
+    ASSERT_TRUE(stream_.Open(Write("written.wav", file), format_));
+    EXPECT_EQ(format_.wFormatTag, 1);
+    EXPECT_EQ(format_.nChannels, c.format.Channels);
+    EXPECT_EQ(format_.nSamplesPerSec, c.format.Rate);
+    EXPECT_EQ(format_.nAvgBytesPerSec, c.format.Rate * c.blockAlign);
+    EXPECT_EQ(format_.nBlockAlign, c.blockAlign);
+    EXPECT_EQ(format_.wBitsPerSample, c.format.Bits);
+    EXPECT_EQ(stream_.DataStart(), kWavHeaderSize);
+    EXPECT_EQ(stream_.DataLength(), data.size() - 4);
+    EXPECT_EQ(Drain(3), Bytes(data.begin(), data.end() - 4));
+  }
+}
+
+// A recording's header is written before its data is whole, without a pad byte, and
+// again at every flush; the size it tells is all the reader goes by.
+TEST_F(WaveStreamTest, AHeaderAloneTellsTheDataThatFollowsIt) {
+  const TPcmFormat format{.Channels = 1, .Rate = 48000, .Bits = 24};
+  const Bytes data = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const auto header = WavHeader(format, data.size());
+  EXPECT_EQ(LoadLe32(&header[4]), 36u + 9u);
+  Bytes file(header.begin(), header.end());
+  file.insert(file.end(), data.begin(), data.end());
+  file.insert(file.end(), {0xEE, 0xEE});  // more written since the header was
+  ASSERT_TRUE(stream_.Open(Write("recording.wav", file), format_));
+  EXPECT_EQ(Drain(), Bytes(data.begin(), data.end() - 4));
+
+  // More than 32 bits can tell: the sizes stop at the largest, not at what wraps.
+  const auto huge = WavHeader(format, 0x100000010ull);
+  EXPECT_EQ(LoadLe32(&huge[4]), 0xFFFFFFFFu);
+  EXPECT_EQ(LoadLe32(&huge[40]), 0xFFFFFFFFu - 36);
+  const auto edge = WavHeader(format, 0xFFFFFFFFu - 36);
+  EXPECT_EQ(LoadLe32(&edge[40]), 0xFFFFFFFFu - 36);
 }
 
 TEST_F(WaveStreamTest, CloseKeepsTheCountersAndReadsNothing) {

@@ -1,5 +1,5 @@
 // The helpers every parser leans on: ASCII case folding and extensions, and the
-// integers of file formats.
+// integers of file formats, read and written.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -42,6 +42,18 @@ TEST(ByteOrder, ReadsEveryByteUnsigned) {
   EXPECT_EQ(LoadLe32(b), 0x807FFF81u);
   EXPECT_EQ(LoadBe24(b), 0x81FF7Fu);
   EXPECT_EQ(LoadBe32(b), 0x81FF7F80u);
+}
+
+TEST(ByteOrder, WritesLowByteFirstAndOnlyTheBytesNamed) {
+  std::uint8_t b[6] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
+  StoreLe32(b + 1, 0x807FFF81u);
+  EXPECT_EQ(LoadLe32(b + 1), 0x807FFF81u);
+  EXPECT_EQ(b[1], 0x81);
+  EXPECT_EQ(b[4], 0x80);
+  StoreLe16(b + 1, 0x0102);
+  EXPECT_EQ(LoadLe32(b + 1), 0x807F0102u);
+  EXPECT_EQ(b[0], 0xAA);
+  EXPECT_EQ(b[5], 0xAA);
 }
 
 TEST(ByteOrder, SynchsafeTakesSevenBitsPerByteAndKeepsStrayHighBits) {

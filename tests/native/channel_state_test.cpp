@@ -212,12 +212,10 @@ TEST_F(ChannelOpsTest, AFailedPlayShowsItsFirstFaultOnceAndLeavesTheChannelStopp
     int rateAsked;
   };
   const auto samples = std::vector<std::int16_t>(64, 5);
-  auto wave = [&](const std::string& name, int channels, int bits, int rate) {
+  auto wave = [&](const std::string& name, std::uint16_t channels, std::uint16_t bits, std::uint32_t rate) {
     const std::string path = dir_.Path(name);
-    testing::WriteBytes(path, testing::RiffBuilder()
-                                  .Format(1, channels, rate, bits)
-                                  .Chunk("data", testing::Samples16(samples))
-                                  .Wave());
+    testing::WriteBytes(
+        path, WavFile({.Channels = channels, .Rate = rate, .Bits = bits}, testing::Samples16(samples)));
     return path;
   };
   const Case cases[] = {

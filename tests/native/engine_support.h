@@ -1,8 +1,7 @@
 #pragma once
 
-// A device for the engine's tests: channels with buffers the test owns, filled with a
-// marker byte so that what the engine did not write shows, and WAV files made of
-// exactly the samples a test names.
+// What the engine's tests share besides the device (test_device.h): WAV files made of
+// exactly the samples a test names, and the play command without its format checks.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,48 +10,12 @@
 #include <vector>
 
 #include "asio/engine.h"
+#include "base/wav_writer.h"
+#include "file_bytes.h"
 #include "riff_builder.h"
+#include "test_device.h"
 
 namespace tonvane::testing {
-
-constexpr std::uint8_t kUntouched = 0xEE;
-
-class TestDevice {
- public:
-  TestDevice(std::size_t channels, std::int32_t bufferSize, std::int32_t sampleType) {
-    device.BufferSize = bufferSize;
-    device.SampleType = sampleType;
-    device.Channels = std::vector<TChannelState>(channels);
-    device.BufferInfos.resize(channels);
-    // Four bytes a sample is the widest type; room for the widest either way.
-    memory_.assign(channels * 2,
-                   std::vector<std::uint8_t>(static_cast<std::size_t>(bufferSize) * 4, kUntouched));
-    for (std::size_t c = 0; c < channels; ++c) {
-      device.BufferInfos[c].isInput = 0;
-      device.BufferInfos[c].channelNum = static_cast<std::int32_t>(c);
-      device.BufferInfos[c].buffers[0] = memory_[2 * c].data();
-      device.BufferInfos[c].buffers[1] = memory_[2 * c + 1].data();
-    }
-  }
-  std::vector<std::uint8_t>& Buffer(std::size_t channel, int half) { return memory_[2 * channel + half]; }
-  void Mark() {
-    for (auto& m : memory_) m.assign(m.size(), kUntouched);
-  }
-  // The 16-bit samples of a buffer half of an Int16LSB device.
-  std::vector<std::int16_t> Samples(std::size_t channel, int half) {
-    const auto& b = Buffer(channel, half);
-    std::vector<std::int16_t> out(static_cast<std::size_t>(device.BufferSize));
-    for (std::size_t i = 0; i < out.size(); ++i)
-      out[i] = static_cast<std::int16_t>(b[2 * i] | b[2 * i + 1] << 8);
-    return out;
-  }
-  std::span<TChannelState> Channels() { return device.Channels; }
-
-  TDeviceState device;
-
- private:
-  std::vector<std::vector<std::uint8_t>> memory_;
-};
 
 // A folder of its own for each test.
 class ScratchDir {
@@ -76,7 +39,7 @@ class ScratchDir {
     data.insert(data.end(), extra.begin(), extra.end());
     data.insert(data.end(), 4, 0x5A);
     const std::string path = (dir_ / name).string();
-    WriteBytes(path, RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", data).Wave());
+    WriteBytes(path, WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, data));
     return path;
   }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "base/wav_writer.h"
 #include "plugin_host.h"
 #include "plugin_session.h"
 #include "riff_builder.h"
@@ -283,8 +284,7 @@ TEST_F(DeviceTest, PickingTheOpenDeviceAgainResetsEveryChannel) {
   std::vector<std::int16_t> samples;
   for (int i = 0; i < 48000; ++i) samples.push_back(static_cast<std::int16_t>(2000 + i % 3000));
   const std::string wav = dir_ + "second.wav";
-  testing::WriteBytes(
-      wav, testing::RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", testing::Samples16(samples)).Wave());
+  testing::WriteBytes(wav, WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, testing::Samples16(samples)));
   Show();
   EXPECT_EQ(Execute("Level 1 -20"), "OK");
   EXPECT_EQ(Execute("Play 2 \"" + wav + "\""), "OK");
@@ -412,8 +412,7 @@ TEST_F(DeviceTest, PlaysAFileAtItsLevelIntoTheDriversBuffers) {
   for (int i = 0; i < 2000; ++i)
     samples.push_back(static_cast<std::int16_t>((i % 2 ? -1 : 1) * (1000 + i * 13)));
   const std::string wav = dir_ + "tone.wav";
-  testing::WriteBytes(
-      wav, testing::RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", testing::Samples16(samples)).Wave());
+  testing::WriteBytes(wav, WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, testing::Samples16(samples)));
   Show();
   ASSERT_TRUE(boxes_.empty());
   EXPECT_EQ(Execute("Play 2 \"" + wav + "\" -6"), "OK");
@@ -486,10 +485,8 @@ TEST_F(DeviceTest, PlayOnAStripAsksForAFileAndCancellingChangesNothing) {
   const std::string record = RecordInRealTime();
   Remember(std::string(vasio::kDriverName), 48000);
   const std::string wav = dir_ + "tone.wav";
-  testing::WriteBytes(wav, testing::RiffBuilder()
-                               .Format(1, 1, 48000, 16)
-                               .Chunk("data", testing::Samples16({300, -300, 600, 7, 9, 11}))
-                               .Wave());
+  testing::WriteBytes(wav, WavFile({.Channels = 1, .Rate = 48000, .Bits = 16},
+                                   testing::Samples16({300, -300, 600, 7, 9, 11})));
   Show();
   auto strips = Strips(form_);
   ASSERT_EQ(strips.size(), 2u);
@@ -522,9 +519,8 @@ TEST_F(DeviceTest, PlayOnAStripAsksForAFileAndCancellingChangesNothing) {
 // dispatches the host's timers: what they do meanwhile must wait for the code below.
 TEST_F(DeviceTest, AReleaseDuringTheBoxesOfAnOpenWaitsForTheBoxAndCommandsAreAnswered) {
   const std::string wav = dir_ + "tone.wav";
-  testing::WriteBytes(
-      wav,
-      testing::RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", testing::Samples16({1, 2, 3})).Wave());
+  testing::WriteBytes(wav,
+                      WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, testing::Samples16({1, 2, 3})));
   struct Case {
     const char* setting;
     const char* value;
@@ -573,11 +569,9 @@ TEST_F(DeviceTest, APlayDuringAFailedPlaysBoxIsNotCutOffAndAReleaseWaitsForTheBo
   // Half a second: long enough that a close after the box would cut it short.
   std::vector<std::int16_t> samples;
   for (int i = 0; i < 24000; ++i) samples.push_back(static_cast<std::int16_t>(1000 + i % 5000));
-  testing::WriteBytes(
-      good, testing::RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", testing::Samples16(samples)).Wave());
-  testing::WriteBytes(
-      stereo,
-      testing::RiffBuilder().Format(1, 2, 48000, 16).Chunk("data", testing::Samples16({1, 2, 3, 4})).Wave());
+  testing::WriteBytes(good, WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, testing::Samples16(samples)));
+  testing::WriteBytes(stereo,
+                      WavFile({.Channels = 2, .Rate = 48000, .Bits = 16}, testing::Samples16({1, 2, 3, 4})));
   Show();
   std::string nested;
   onBox_ = [&](const std::string&) { nested = Execute("Play 1 \"" + good + "\""); };
@@ -600,10 +594,8 @@ TEST_F(DeviceTest, APlayDuringAFailedPlaysBoxIsNotCutOffAndAReleaseWaitsForTheBo
 TEST_F(DeviceTest, TheStripsOpenDialogOffersWaveThenMp3FilesAndKeepsTheCurrentDirectory) {
   const std::string record = RecordInRealTime();
   Remember(std::string(vasio::kDriverName), 48000);
-  testing::WriteBytes(dir_ + "tone.wav", testing::RiffBuilder()
-                                             .Format(1, 1, 48000, 16)
-                                             .Chunk("data", testing::Samples16({300, -300, 600, 7, 9, 11}))
-                                             .Wave());
+  testing::WriteBytes(dir_ + "tone.wav", WavFile({.Channels = 1, .Rate = 48000, .Bits = 16},
+                                                 testing::Samples16({300, -300, 600, 7, 9, 11})));
   Show();
   const auto strips = Strips(form_);
   ASSERT_EQ(strips.size(), 2u);
@@ -647,9 +639,8 @@ TEST_F(DeviceTest, AClosePluginWhileTheOpenDialogIsUpWaitsForThePlayAfterIt) {
   SetDriver("MAX_BUFFERS", nullptr);
   Remember(std::string(vasio::kDriverName), 48000);
   const std::string wav = dir_ + "tone.wav";
-  testing::WriteBytes(
-      wav,
-      testing::RiffBuilder().Format(1, 1, 48000, 16).Chunk("data", testing::Samples16({1, 2, 3})).Wave());
+  testing::WriteBytes(wav,
+                      WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, testing::Samples16({1, 2, 3})));
   Show();
   auto strips = Strips(form_);
   ASSERT_EQ(strips.size(), 2u);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "base/wav_writer.h"
 #include "plugin_host.h"
 #include "plugin_session.h"
 #include "riff_builder.h"
@@ -43,7 +44,7 @@ std::vector<std::int16_t> Noise(unsigned seed, std::size_t count) {
 
 std::string MonoWave(const std::string& path, const std::vector<std::int16_t>& samples,
                      std::uint16_t channels = 1) {
-  WriteBytes(path, RiffBuilder().Format(1, channels, 48000, 16).Chunk("data", Samples16(samples)).Wave());
+  WriteBytes(path, WavFile({.Channels = channels, .Rate = 48000, .Bits = 16}, Samples16(samples)));
   return path;
 }
 

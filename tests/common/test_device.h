@@ -1,0 +1,54 @@
+#pragma once
+
+// The device state the engine fills, with channels whose buffers the program owns:
+// what the engine's tests inspect and what its benchmarks play into. The buffers
+// start (and Mark sets them) to a marker byte, so that what the engine did not write
+// shows.
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "asio/engine.h"
+
+namespace tonvane::testing {
+
+constexpr std::uint8_t kUntouched = 0xEE;
+
+class TestDevice {
+ public:
+  TestDevice(std::size_t channels, std::int32_t bufferSize, std::int32_t sampleType) {
+    device.BufferSize = bufferSize;
+    device.SampleType = sampleType;
+    device.Channels = std::vector<TChannelState>(channels);
+    device.BufferInfos.resize(channels);
+    // Four bytes a sample is the widest type; room for the widest either way.
+    memory_.assign(channels * 2,
+                   std::vector<std::uint8_t>(static_cast<std::size_t>(bufferSize) * 4, kUntouched));
+    for (std::size_t c = 0; c < channels; ++c) {
+      device.BufferInfos[c].isInput = 0;
+      device.BufferInfos[c].channelNum = static_cast<std::int32_t>(c);
+      device.BufferInfos[c].buffers[0] = memory_[2 * c].data();
+      device.BufferInfos[c].buffers[1] = memory_[2 * c + 1].data();
+    }
+  }
+  std::vector<std::uint8_t>& Buffer(std::size_t channel, int half) { return memory_[2 * channel + half]; }
+  void Mark() {
+    for (auto& m : memory_) m.assign(m.size(), kUntouched);
+  }
+  // The 16-bit samples of a buffer half of an Int16LSB device.
+  std::vector<std::int16_t> Samples(std::size_t channel, int half) {
+    const auto& b = Buffer(channel, half);
+    std::vector<std::int16_t> out(static_cast<std::size_t>(device.BufferSize));
+    for (std::size_t i = 0; i < out.size(); ++i)
+      out[i] = static_cast<std::int16_t>(b[2 * i] | b[2 * i + 1] << 8);
+    return out;
+  }
+  std::span<TChannelState> Channels() { return device.Channels; }
+
+  TDeviceState device;
+
+ private:
+  std::vector<std::vector<std::uint8_t>> memory_;
+};
+
+}  // namespace tonvane::testing
