@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "base/c_string.h"
 #include "virtual_asio_ids.h"
 
 namespace tonvane::vasio {
@@ -26,12 +27,6 @@ std::string ModuleDirectory() {
   std::string dir(path, n < sizeof path ? n : 0);
   const std::size_t slash = dir.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
-}
-
-void CopyText(char* destination, std::size_t size, const std::string& text) {
-  const std::size_t n = std::min(size - 1, text.size());
-  std::memcpy(destination, text.data(), n);
-  destination[n] = 0;
 }
 
 }  // namespace
@@ -93,13 +88,13 @@ ASIOBool __thiscall TVirtualDriver::init(void* /*sysHandle*/) {
 }
 
 void __thiscall TVirtualDriver::getDriverName(char* name) {
-  if (name != nullptr) CopyText(name, 32, kDriverName);
+  if (name != nullptr) CopyBounded(name, 32, kDriverName);
 }
 
 std::int32_t __thiscall TVirtualDriver::getDriverVersion() { return 1; }
 
 void __thiscall TVirtualDriver::getErrorMessage(char* string) {
-  if (string != nullptr) CopyText(string, 124, error_);
+  if (string != nullptr) CopyBounded(string, 124, error_);
 }
 
 ASIOError __thiscall TVirtualDriver::getChannels(std::int32_t* numInputChannels,
@@ -169,7 +164,7 @@ ASIOError __thiscall TVirtualDriver::getClockSources(ASIOClockSource* clocks, st
   clocks->associatedChannel = -1;
   clocks->associatedGroup = -1;
   clocks->isCurrentSource = ASIOTrue;
-  CopyText(clocks->name, sizeof clocks->name, "Internal");
+  CopyBounded(clocks->name, sizeof clocks->name, "Internal");
   *numSources = 1;
   return ASE_OK;
 }
@@ -206,7 +201,7 @@ ASIOError __thiscall TVirtualDriver::getChannelInfo(ASIOChannelInfo* info) {
   });
   info->channelGroup = 0;
   info->type = config_.SampleType;
-  CopyText(info->name, sizeof info->name, (input ? "In " : "Out ") + std::to_string(channel + 1));
+  CopyBounded(info->name, sizeof info->name, (input ? "In " : "Out ") + std::to_string(channel + 1));
   return ASE_OK;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/c_string.h"
 #include "base/dynamic_library.h"
 #include "base/exception.h"
 #include "base/file_exists.h"
@@ -53,12 +54,6 @@ class TRegKey {
  private:
   HKEY key_ = nullptr;
 };
-
-void CopyField(char (&field)[512], const std::string& text) {
-  const std::size_t n = text.size() < sizeof field - 1 ? text.size() : sizeof field - 1;
-  std::memcpy(field, text.data(), n);
-  field[n] = '\0';
-}
 
 // Directory from GetSystemDirectoryA or GetWindowsDirectoryA, empty when the call
 // gives nothing back.
@@ -134,8 +129,8 @@ void BuildDriverList(TAsioDriverList& list) {
     if (ResolveDriverPath(clsidText, path) != 0) continue;
     TAsioDriverEntry entry{};
     entry.Clsid = ClsidFromText(name, clsidText);
-    CopyField(entry.Name, name);
-    CopyField(entry.Path, path);
+    CopyBounded(entry.Name, name);
+    CopyBounded(entry.Path, path);
     found.push_back(entry);
   }
   list = std::move(found);
