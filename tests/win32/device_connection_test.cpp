@@ -106,6 +106,13 @@ class DeviceTest : public PluginSession {
     SetDriver("SAMPLE_TYPE", "16");
     return record;
   }
+  // The user closes the window, then the host closes the plug-in: what it wrote.
+  std::string CloseAndReadIni() {
+    PostMessageA(form_, WM_CLOSE, 0, 0);
+    host::PumpPendingMessages();
+    plugin_->window->ClosePlugin();
+    return ReadFile(Ini());
+  }
   // Whether the plug-in holds an open driver, as the command language sees it.
   bool DeviceOpen() { return Execute("Play") == "ERR: Invalid Play command"; }
 
@@ -189,10 +196,7 @@ TEST_F(DeviceTest, RemembersDeviceAndRateAndReopensThem) {
   EXPECT_EQ(Execute("Stop 5"), "ERR: Invalid channel number");
 
   // Closing the window hands the device and position over; the next close writes them.
-  PostMessageA(form_, WM_CLOSE, 0, 0);
-  host::PumpPendingMessages();
-  plugin_->window->ClosePlugin();
-  const std::string ini = ReadFile(Ini());
+  const std::string ini = CloseAndReadIni();
   EXPECT_NE(ini.find("Device=Tonvane Virtual ASIO"), std::string::npos) << ini;
   EXPECT_NE(ini.find("Rate=48000"), std::string::npos) << ini;
   EXPECT_EQ(ini.find("Left=-1"), std::string::npos) << ini;
@@ -320,10 +324,8 @@ TEST_F(DeviceTest, AFailedRememberedDeviceIsForgottenAtTheNextClose) {
   Remember(std::string(vasio::kDriverName), 48000);
   Show();
   EXPECT_EQ(boxes_, std::vector<std::string>{"Unable to start device"});
-  PostMessageA(form_, WM_CLOSE, 0, 0);
-  host::PumpPendingMessages();
-  plugin_->window->ClosePlugin();
-  EXPECT_NE(ReadFile(Ini()).find("Device=\r\n"), std::string::npos) << ReadFile(Ini());
+  const std::string ini = CloseAndReadIni();
+  EXPECT_NE(ini.find("Device=\r\n"), std::string::npos) << ini;
 }
 
 // A driver key whose class exists on disk but cannot be created.
@@ -697,10 +699,7 @@ TEST_F(DeviceTest, ASecondInitWhileTheWindowLivesKeepsTheWindowsPreferences) {
   ASSERT_EQ(form_, form);
   EXPECT_TRUE(DeviceOpen());
   Pick(rateLB_, 0);  // 44.1 kHz
-  PostMessageA(form_, WM_CLOSE, 0, 0);
-  host::PumpPendingMessages();
-  plugin_->window->ClosePlugin();
-  const std::string ini = ReadFile(Ini());
+  const std::string ini = CloseAndReadIni();
   EXPECT_NE(ini.find("Rate=44100"), std::string::npos) << ini;
   EXPECT_NE(ini.find("Device=Tonvane Virtual ASIO"), std::string::npos) << ini;
   EXPECT_EQ(ini.find("Left=-1"), std::string::npos) << "the window's position was stored: " << ini;
