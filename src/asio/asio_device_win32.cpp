@@ -3,6 +3,7 @@
 #include "asio/asio_device_win32.h"
 
 #include <atomic>
+#include <system_error>
 
 #include "base/exception.h"
 
@@ -152,6 +153,7 @@ void TAsioDevice::BuildChannels() {
     state_.BufferInfos[i].channelNum = static_cast<std::int32_t>(i);
     state_.Channels[i].Level.store(0, std::memory_order_relaxed);
     state_.Channels[i].Playing.store(0, std::memory_order_relaxed);
+    state_.Channels[i].Ring.Resize(TChannelState::RingSamples(preferred));
   }
 }
 
@@ -159,10 +161,21 @@ void TAsioDevice::Start() {
   if (driver_->createBuffers(state_.BufferInfos.data(), outputs_, state_.BufferSize, &callbacks_) != ASE_OK)
     throw Exception("Error creating buffers");
   HoldModuleWhileRunning();
+  // Before the driver, so that the first switches find the rings of files played
+  // meanwhile filled.
+  try {
+    feeder_.Start(state_.Channels,
+                  [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL); });
+  } catch (const std::system_error&) {
+    throw Exception("Unable to start device");
+  }
   if (driver_->start() != ASE_OK) throw Exception("Unable to start device");
 }
 
 void TAsioDevice::Close() {
+  // Before the channels can go, and before the driver stops: nothing reads a file
+  // for a device that is not running.
+  feeder_.Stop();
   if (!driver_) return;
   driver_->stop();
   driver_->disposeBuffers();
@@ -190,6 +203,13 @@ void TAsioDevice::ShutDown(bool processExit) {
   if (!processExit) driver_.Reset();
   driver_.Detach();
   callbackDevice.store(nullptr, std::memory_order_release);
+  // At process exit the feeder's threads are gone, and waiting for them under the
+  // loader's lock would never end. Otherwise it is not running: it runs only while a
+  // driver runs, and a running driver holds the module.
+  if (processExit)
+    feeder_.Abandon();
+  else
+    feeder_.Stop();
   if (processExit) {
     // Windows and files go with the process; destroying strips of a window whose
     // thread may be gone is no help at this point.

@@ -9,6 +9,7 @@
 #include "asio_driver_win32.h"
 #include "asio/driver_list_win32.h"
 #include "asio/engine.h"
+#include "asio/feeder.h"
 #include "commands/channel_operations.h"
 
 namespace tonvane {
@@ -43,9 +44,9 @@ class TAsioDevice final : public IDeviceView {
   // Reads the buffer size and makes one output buffer record and one stopped channel
   // at 0 dB per output. The channels' strips are the caller's to attach.
   void BuildChannels();
-  // Creates the buffers and starts the driver.
+  // Creates the buffers and starts the feeder and the driver.
   void Start();
-  // Stops and lets go of the open driver; the channels stay.
+  // Stops the feeder and the driver and lets go of the open driver; the channels stay.
   void Close();
   void FreeChannels();
   // The window is going: the device closes, its channels go and the driver library
@@ -64,6 +65,7 @@ class TAsioDevice final : public IDeviceView {
   ASIOCallbacks callbacks_{};
   std::int32_t outputs_ = 0;
   TDeviceState state_;
+  TFeeder feeder_;
 };
 
 }  // namespace tonvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -7,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "asio/sample_ring.h"
 #include "audio/audio_stream.h"
 
 namespace tonvane {
@@ -17,7 +19,7 @@ class IChannelStrip {
  public:
   virtual ~IChannelStrip() = default;
   virtual void SetPlaying(bool playing) = 0;
-  // Percentage of the data read; may pass 100 for an MP3 file's estimated length.
+  // Percentage of the data played; may pass 100 for an MP3 file's estimated length.
   virtual void ShowProgress(int percent) = 0;
   // Moves the slider; a change of position comes back through the strip's level event.
   virtual void SetLevel(std::int32_t level) = 0;
@@ -25,10 +27,10 @@ class IChannelStrip {
   virtual std::int32_t Level() const = 0;
 };
 
-// Keeps a channel's stream to one thread at a time. The driver's thread only ever
-// tries it (a busy guard costs that channel one buffer half of silence); the host's
-// thread may wait, because the driver's thread holds it for one channel's buffer
-// half at most. Satisfies Lockable, so std::lock_guard and std::unique_lock work.
+// Keeps part of a channel to one thread at a time. The driver's thread and the feeder
+// only ever try it; the host's thread may wait, because they hold it for one
+// channel's buffer half or one read at most. Satisfies Lockable, so std::lock_guard
+// and std::unique_lock work.
 class TChannelGuard {
  public:
   // Acquire on success: what the previous holder did to the stream is visible.
@@ -49,23 +51,52 @@ class TChannelGuard {
 
 // One ASIO output channel.
 //
+// Three threads share it: the host's (the channel operations), the feeder's (reads
+// the stream into the ring) and the driver's (plays the ring). Each guard keeps one
+// pair apart, and the host is the only one that ever waits:
+// - StreamGuard: the stream, Feeding and the ring's producer side, between the host
+//   and the feeder. The feeder only tries it and skips a busy channel.
+// - Guard: the ring's consumer side and BytesPlayed, between the host and the
+//   driver's thread. The driver's thread only tries it (a busy guard costs that
+//   channel one buffer half of silence) and holds it for one channel's copy at most.
+// The host takes Guard before StreamGuard; the others take one each, so nobody waits
+// in a circle.
+//
 // Playing and Level are written by the host's thread (Playing also by the driver's
-// thread at the end of a stream) and read by the driver's thread for every sample.
-// Relaxed order is enough for both:
+// thread at the end of the data) and read by the driver's thread for every sample:
 // - Level carries nothing but its own value; a sample that sees the old level for a
 //   moment is as good as one that came a moment earlier.
-// - Playing does not publish the stream: the driver's thread reads Playing only while
-//   it holds Guard, and the host opens, closes and (after Open) sets Playing to 1
-//   around that guard. A relaxed load inside the guard cannot see a 1 stored after an
-//   Open whose guard section it came before (that store happens after the load), and
-//   once it sees the 1 its own guard section came after the Open's. A 0 stored before
-//   a Close that waits for the guard is ordered before the next holder by the guard.
+// - Playing = 1 is stored with release after the ring's first samples, and loaded
+//   with acquire, so the first switch that sees it sees them too. The driver's thread
+//   reads it only while it holds Guard, and the host stops a channel by storing 0 and
+//   then waiting for Guard, so no switch that starts after a stop takes from the ring.
+// - SourceEnded is stored with release after the last samples of the file went into
+//   the ring: a driver's thread that sees it and finds the ring empty has played
+//   the file to its end.
 struct TChannelState {
+  // Samples read ahead: about 0.7 s at 48 kHz, enough to ride out a slow disk. A
+  // driver with larger buffers gets more (RingSamples). A Play puts the first quarter
+  // of the ring in before the channel starts: the first switch's samples at any
+  // buffer size, and a little under 0.2 s at 48 kHz.
+  static constexpr std::size_t kRingSamples = 32768;
+  // For buffer halves of bufferSize samples: room for four of them at least.
+  static std::size_t RingSamples(std::int32_t bufferSize) {
+    return std::max<std::size_t>(kRingSamples, 4 * static_cast<std::size_t>(std::max(bufferSize, 0)));
+  }
+
   std::unique_ptr<TAudioStream> Stream = std::make_unique<TAudioStream>();
   std::unique_ptr<IChannelStrip> Strip;
   std::atomic<std::uint8_t> Playing{0};
   std::atomic<std::int32_t> Level{0};
   TChannelGuard Guard;
+  TChannelGuard StreamGuard;
+  TSampleRing Ring{kRingSamples};
+  // Under StreamGuard: the stream has been started and has data still to come.
+  bool Feeding = false;
+  std::atomic<bool> SourceEnded{false};
+  // Bytes of the file the driver's thread has played since the channel last stopped;
+  // what the strip's gauge shows.
+  std::atomic<std::uint32_t> BytesPlayed{0};
 
   // The driver thread's own: the gain for the last level it applied, so that a
   // level change costs one pow and an unchanged level none.
@@ -73,10 +104,21 @@ struct TChannelState {
   float Gain = 1.0f;
 };
 
+// Under StreamGuard: moves up to `samples` samples from a feeding channel's stream into
+// its ring, as far as the ring has room. At the end of the data the stream is closed
+// and SourceEnded set. Stops early when the stream answers that it has nothing yet
+// (an MP3 decoder fed a stretch without sound); `read` tells whether it was asked.
+struct TFeedResult {
+  std::size_t samples = 0;
+  bool read = false;
+};
+TFeedResult FeedRing(TChannelState& channel, std::size_t samples);
+
 // The channel operations of the host's thread. Each takes the channels of the open
 // device; StopChannel and the stream steps take the index as valid.
 
-// Clears Playing, then closes the stream once the driver's thread has let go of it.
+// Clears Playing, then empties the ring and closes the stream once the driver's
+// thread and the feeder have let go of them.
 void StopChannel(std::span<TChannelState> channels, std::int32_t index);
 
 // The first half of playing a file: stops the channel and opens the file on its
@@ -85,7 +127,8 @@ void StopChannel(std::span<TChannelState> channels, std::int32_t index);
 // False when the file does not open (the stream is then closed).
 bool OpenChannelStream(std::span<TChannelState> channels, std::int32_t index, const std::string& fileName,
                        WAVEFORMATEX& format);
-// Lets the driver's thread take samples from the stream that OpenChannelStream opened.
+// Fills the first part of the ring from the stream that OpenChannelStream opened,
+// then lets the feeder carry on and the driver's thread play.
 void StartChannel(std::span<TChannelState> channels, std::int32_t index);
 // Closes the stream of a stopped channel, as after a file the caller refused.
 void CloseChannelStream(std::span<TChannelState> channels, std::int32_t index);
@@ -96,7 +139,7 @@ void SetChannelLevel(std::span<TChannelState> channels, std::int32_t index, std:
 // Shows every channel's state and progress on its strip.
 void RefreshStrips(std::span<TChannelState> channels);
 
-// BytesRead as a whole percentage of DataLength, 0 for no data; never overflows.
-int ProgressPercent(std::uint32_t bytesRead, std::uint32_t dataLength);
+// Bytes played as a whole percentage of DataLength, 0 for no data; never overflows.
+int ProgressPercent(std::uint32_t bytesPlayed, std::uint32_t dataLength);
 
 }  // namespace tonvane

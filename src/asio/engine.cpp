@@ -10,13 +10,14 @@ namespace {
 
 // No sample type of ASIO's has this code, so WriteSample writes nothing for it.
 constexpr std::int32_t kWriteNothing = -1;
-// Samples asked of a stream at a time: a buffer half of most drivers, and little stack.
+// Samples taken from a ring at a time: a buffer half of most drivers, and little stack.
 constexpr std::int32_t kReadSamples = 256;
 
-// StopChannel for the driver's thread, which already holds the channel's guard.
-void StopHeldChannel(TChannelState& channel) {
-  channel.Playing.store(0, std::memory_order_relaxed);
-  channel.Stream->Close();
+// Only the driver's thread writes the count while it plays, so a plain sum will do.
+void AddPlayed(TChannelState& channel, std::uint32_t samples) {
+  if (samples != 0)
+    channel.BytesPlayed.store(channel.BytesPlayed.load(std::memory_order_relaxed) + 2 * samples,
+                              std::memory_order_relaxed);
 }
 
 std::int16_t Scale(TChannelState& channel, std::int16_t sample, std::int32_t level) {
@@ -33,43 +34,44 @@ std::int16_t Scale(TChannelState& channel, std::int16_t sample, std::int32_t lev
 // One channel's buffer half, with the sample type fixed at compile time so that the
 // writer's choice of bytes is made once per buffer rather than once per sample.
 //
-// The stream is asked for the rest of the half in one Read rather than for two bytes
-// per sample: a call per sample cost more than everything else done for the sample.
-// Playing and Level are still read for every sample, so a stop or a level change
-// still takes effect from the next sample; bytes read past a stop are never heard,
-// because every stop closes the stream.
+// The samples come from the channel's ring, which the feeder keeps filled: nothing
+// here reads a file or decodes. Playing and Level are still read for every sample,
+// so a stop or a level change takes effect from the next sample.
 template <std::int32_t Type>
 void FillChannel(TChannelState& channel, std::uint8_t* pos, std::int32_t count) {
   if (!channel.Guard.try_lock()) {
-    // The host's thread is opening or closing this stream right now.
+    // The host's thread is stopping this channel right now.
     for (std::int32_t i = 0; i < count; ++i) WriteSample(Type, pos, 0);
     return;
   }
-  std::uint8_t block[2 * kReadSamples];
-  std::int32_t have = 0;  // bytes in block
-  std::int32_t next = 0;  // the next of them to play
-  // The stream has had its share of work for now without producing sound: the rest
-  // of this half is silence, and the next switch carries on where it stopped.
-  bool notYet = false;
+  std::int16_t block[kReadSamples];
+  std::size_t have = 0;  // samples in block
+  std::size_t next = 0;  // the next of them to play
+  std::uint32_t played = 0;
+  // The ring ran out: the rest of this half is silence. Either the file has ended, or
+  // the feeder is behind (a slow disk) and the next switch carries on where it stopped.
+  bool dry = false;
   for (std::int32_t i = 0; i < count; ++i) {
     std::int16_t sample = 0;
-    if (!notYet && channel.Playing.load(std::memory_order_relaxed) != 0) {
+    if (!dry && channel.Playing.load(std::memory_order_acquire) != 0) {
       if (next == have) {
         next = 0;
-        have = channel.Stream->Read(block, 2 * std::min(count - i, kReadSamples));
-        if (have == 0) StopHeldChannel(channel);
-        if (have < 0) {
-          have = 0;
-          notYet = true;
+        have = channel.Ring.Read(block, static_cast<std::size_t>(std::min(count - i, kReadSamples)));
+        if (have == 0) {
+          dry = true;
+          // The end is marked after the last samples went in, so once it is seen, an
+          // empty ring is the end of the data.
+          if (channel.SourceEnded.load(std::memory_order_acquire) && channel.Ring.Available() == 0) {
+            // The count first, so that whoever sees the stop sees all that was played.
+            AddPlayed(channel, played);
+            played = 0;
+            channel.Playing.store(0, std::memory_order_release);
+          }
         }
       }
-      if (have - next >= 2) {
-        sample = static_cast<std::int16_t>(block[next] | block[next + 1] << 8);
-        next += 2;
-      } else if (have > next) {
-        // A lone last byte of the data is the low byte of a sample whose high byte is 0.
-        sample = block[next];
-        next = have;
+      if (next < have) {
+        sample = block[next++];
+        ++played;
       }
     }
     if (sample != 0) {
@@ -78,6 +80,7 @@ void FillChannel(TChannelState& channel, std::uint8_t* pos, std::int32_t count) 
     }
     WriteSample(Type, pos, sample);
   }
+  AddPlayed(channel, played);
   channel.Guard.unlock();
 }
 

@@ -19,10 +19,11 @@ struct TDeviceState {
 };
 
 // The work of one buffer switch, on the driver's thread: fills buffer half h (0 or 1)
-// of every channel with its next BufferSize samples, level-scaled and in the device's
-// sample type, and stops a channel whose stream has run dry. Never waits: a channel
-// whose stream the host's thread holds stays silent for this half. Allocates nothing
-// beyond what the streams' decoding does.
+// of every channel with its next BufferSize samples from the channel's ring,
+// level-scaled and in the device's sample type, and stops a channel whose file has
+// been played to its end. Never waits, allocates nothing, reads no file: a channel
+// the host's thread is stopping, or whose ring the feeder has not kept up with, gets
+// silence for what is missing.
 void FillBuffers(TDeviceState& device, std::int32_t h);
 
 // The 32-bit float nearest to 10^(level/20).

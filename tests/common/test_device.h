@@ -1,7 +1,8 @@
 #pragma once
 
 // The device state the engine fills, with channels whose buffers the program owns:
-// what the engine's tests inspect and what its benchmarks play into. The buffers
+// what the engine's tests inspect and what its benchmarks play into. Its rings are
+// filled by Feed, or by a TFeeder the test starts. The buffers
 // start (and Mark sets them) to a marker byte, so that what the engine did not write
 // shows.
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "asio/engine.h"
+#include "asio/feeder.h"
 
 namespace tonvane::testing {
 
@@ -29,6 +31,7 @@ class TestDevice {
       device.BufferInfos[c].channelNum = static_cast<std::int32_t>(c);
       device.BufferInfos[c].buffers[0] = memory_[2 * c].data();
       device.BufferInfos[c].buffers[1] = memory_[2 * c + 1].data();
+      device.Channels[c].Ring.Resize(TChannelState::RingSamples(bufferSize));
     }
   }
   std::vector<std::uint8_t>& Buffer(std::size_t channel, int half) { return memory_[2 * channel + half]; }
@@ -44,11 +47,19 @@ class TestDevice {
     return out;
   }
   std::span<TChannelState> Channels() { return device.Channels; }
+  // The feeder's work done here and now, until every playing channel's ring is as
+  // full as the feeder keeps it: what a feeder that keeps up would have done by the
+  // next switch.
+  void Feed() {
+    while (FeedChannels(device.Channels, order_)) {
+    }
+  }
 
   TDeviceState device;
 
  private:
   std::vector<std::vector<std::uint8_t>> memory_;
+  std::vector<TFeedOrder> order_;
 };
 
 }  // namespace tonvane::testing

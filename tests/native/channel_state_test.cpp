@@ -151,7 +151,7 @@ TEST_F(ChannelOpsTest, OpeningStopsFirstAndAFailedOpenLeavesTheChannelStoppedAnd
   ASSERT_TRUE(Play(channels(), 0, dir_.Wave("d.wav", {9, 10, 11})));
   FillBuffers(device_.device, 0);
   EXPECT_EQ(device_.Samples(0, 0)[0], 9);
-  EXPECT_EQ(channels()[0].Stream->BytesRead(), 6u);
+  EXPECT_EQ(channels()[0].BytesPlayed.load(), 6u);
 }
 
 TEST_F(ChannelOpsTest, SetChannelLevelStoresAnyLevelOnlyForAChannelThatExists) {
@@ -275,7 +275,7 @@ TEST(ProgressPercent, IsExactForAnyLengthAndZeroWithoutData) {
   EXPECT_EQ(ProgressPercent(123, 0), 0);
   EXPECT_EQ(ProgressPercent(50, 100), 50);
   EXPECT_EQ(ProgressPercent(99, 100), 99);
-  // BytesRead times 100 far past 32 bits.
+  // Bytes played times 100 far past 32 bits.
   EXPECT_EQ(ProgressPercent(4000000000u, 4294967295u), 93);
   EXPECT_EQ(ProgressPercent(2147483648u, 4294967295u), 50);
   EXPECT_EQ(ProgressPercent(4294967295u, 4294967295u), 100);

@@ -1,13 +1,16 @@
-// The hand-over of channel streams between the host's thread and the driver's
-// thread, under load: a driver-like thread fills buffers without pause while this
-// thread plays, stops, re-plays, refuses files and sets levels on the same channels
-// as fast as it can, with WAV and MP3 streams. Meant to run under ThreadSanitizer and
-// AddressSanitizer, which see what a bad hand-over does (a read racing a close, a
-// read of a freed block); the sample check sees what it writes.
+// The hand-over of channels between the host's thread, the feeder's threads and the
+// driver's thread, under load: a driver-like thread fills buffers without pause and
+// the device's feeder keeps the rings filled while this thread plays, stops,
+// re-plays, refuses files and sets levels on the same channels as fast as it can,
+// with WAV and MP3 streams. Meant to run under ThreadSanitizer and AddressSanitizer,
+// which see what a bad hand-over does (a read racing a close, a read of a freed
+// block, a ring's samples read before they were written); the sample checks see
+// what it writes.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdint>
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -15,6 +18,8 @@
 #include <vector>
 
 #include "asio/engine.h"
+#include "asio/feeder.h"
+#include "asio/sample_ring.h"
 #include "asio/sample_types.h"
 #include "engine_support.h"
 
@@ -51,6 +56,8 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
           static_cast<std::int16_t>(static_cast<std::int32_t>(v * static_cast<double>(LevelGain(l)))));
     }
 
+  TFeeder feeder;
+  feeder.Start(channels);
   std::atomic<bool> done{false};
   std::atomic<std::uint64_t> fills{0}, wrongSamples{0};
   std::thread driver([&] {
@@ -92,13 +99,14 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
   }
   // One last file played out by the engine alone.
   ASSERT_TRUE(Play(channels, 0, quiet));
-  while (channels[0].Playing.load(std::memory_order_relaxed) != 0) std::this_thread::yield();
-  EXPECT_EQ(channels[0].Stream->BytesRead(), 200u);
+  while (channels[0].Playing.load(std::memory_order_acquire) != 0) std::this_thread::yield();
+  EXPECT_EQ(channels[0].BytesPlayed.load(), 200u);
   for (std::int32_t c = 0; c < 4; ++c) StopChannel(channels, c);
   const std::uint64_t before = fills.load();
   while (fills.load() < before + 4) std::this_thread::yield();
   done.store(true, std::memory_order_release);
   driver.join();
+  feeder.Stop();
 
   EXPECT_EQ(plays, playAttempts);
   EXPECT_EQ(wrongSamples.load(), 0u);
@@ -107,12 +115,49 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
   FillBuffers(d.device, 0);
   for (std::size_t c = 0; c < 4; ++c) {
     EXPECT_EQ(d.Samples(c, 0), std::vector<std::int16_t>(32, 0)) << c;
-    EXPECT_TRUE(channels[c].Guard.try_lock()) << c;
-    channels[c].Guard.unlock();
+    for (TChannelGuard* guard : {&channels[c].Guard, &channels[c].StreamGuard}) {
+      EXPECT_TRUE(guard->try_lock()) << c;
+      guard->unlock();
+    }
   }
   ::testing::Test::RecordProperty("buffers", std::to_string(fills.load()));
   std::printf("%d host operations against %llu buffer switches\n", TONVANE_STRESS_ROUNDS,
               static_cast<unsigned long long>(fills.load()));
+}
+
+// A producer and a consumer thread pass a counting sequence through a small ring in
+// pieces of every size, wrapping thousands of times: the consumer must see every
+// value once and in order, and ThreadSanitizer sees whether the samples are
+// published by the head and given back by the tail.
+TEST(SampleRingStress, OneProducerAndOneConsumerPassEverySampleInOrder) {
+  constexpr std::size_t kTotal = 2'000'000;
+  TSampleRing ring(64);
+  std::thread producer([&] {
+    std::int16_t piece[37];
+    std::size_t sent = 0;
+    for (std::size_t size = 1; sent < kTotal; size = size % 37 + 1) {
+      const std::size_t n = std::min(size, kTotal - sent);
+      for (std::size_t i = 0; i < n; ++i) piece[i] = static_cast<std::int16_t>(sent + i);
+      std::size_t done = 0;
+      while (done < n) {
+        done += ring.Write(piece + done, n - done);
+        if (done < n) std::this_thread::yield();
+      }
+      sent += n;
+    }
+  });
+  std::size_t received = 0, wrong = 0;
+  std::int16_t piece[53];
+  for (std::size_t size = 1; received < kTotal; size = size % 53 + 1) {
+    const std::size_t n = ring.Read(piece, size);
+    for (std::size_t i = 0; i < n; ++i) wrong += piece[i] != static_cast<std::int16_t>(received + i);
+    received += n;
+    if (n == 0) std::this_thread::yield();
+  }
+  producer.join();
+  EXPECT_EQ(received, kTotal);
+  EXPECT_EQ(wrong, 0u);
+  EXPECT_EQ(ring.Available(), 0u);
 }
 
 }  // namespace
