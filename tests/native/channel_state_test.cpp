@@ -122,12 +122,19 @@ class ChannelOpsTest : public ::testing::Test {
   SwitchingTarget target_{ops_, switching_};
 };
 
-TEST_F(ChannelOpsTest, StopClearsPlayingAndClosesTheStream) {
-  ASSERT_TRUE(Play(channels(), 1, dir_.Wave("a.wav", std::vector<std::int16_t>(100, 7))));
+TEST_F(ChannelOpsTest, StopClearsPlayingClosesTheStreamAndEmptiesTheRing) {
+  // Longer than the ring, so that the stream is still open with samples read ahead.
+  const std::size_t length = 2 * channels()[1].Ring.Capacity();
+  ASSERT_TRUE(Play(channels(), 1, dir_.Wave("a.wav", std::vector<std::int16_t>(length, 7))));
   EXPECT_EQ(channels()[1].Playing.load(), 1);
+  device_.Feed();
+  EXPECT_EQ(channels()[1].Ring.Space(), 0u);
   StopChannel(channels(), 1);
   EXPECT_EQ(channels()[1].Playing.load(), 0);
   EXPECT_FALSE(StreamOpen(1));
+  EXPECT_EQ(channels()[1].Ring.Available(), 0u);
+  device_.Feed();
+  EXPECT_EQ(channels()[1].Ring.Available(), 0u) << "nothing more is read for a stopped channel";
   StopChannel(channels(), 1);  // stopping a stopped channel is harmless
   EXPECT_EQ(channels()[1].Playing.load(), 0);
 }
@@ -152,6 +159,31 @@ TEST_F(ChannelOpsTest, OpeningStopsFirstAndAFailedOpenLeavesTheChannelStoppedAnd
   FillBuffers(device_.device, 0);
   EXPECT_EQ(device_.Samples(0, 0)[0], 9);
   EXPECT_EQ(channels()[0].BytesPlayed.load(), 6u);
+}
+
+// The Play itself puts the first quarter of the ring in, so the first switch after it
+// has sound even when no feeder has run yet: a WAV and an MP3 file longer than that.
+TEST_F(ChannelOpsTest, APlayedFileSoundsFromTheFirstSwitch) {
+  const std::size_t quarter = channels()[0].Ring.Capacity() / 4;
+  std::vector<std::int16_t> wave(4 * quarter);
+  for (std::size_t i = 0; i < wave.size(); ++i) wave[i] = static_cast<std::int16_t>(1 + i % 1000);
+  const std::string files[] = {dir_.Wave("long.wav", wave),
+                               std::string(MP3_TEST_DATA) + "/mono48k-cbr128.mp3"};
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    std::vector<std::int16_t> first(64);
+    {
+      TAudioStream stream;
+      WAVEFORMATEX format{};
+      ASSERT_TRUE(stream.Open(file, format));
+      ASSERT_EQ(stream.Read(first.data(), 128), 128);
+    }
+    ASSERT_TRUE(ops_.PlayFile(0, file, std::nullopt));
+    EXPECT_EQ(channels()[0].Ring.Available(), quarter);
+    switching_.heard.clear();
+    switching_.Switch();
+    EXPECT_EQ(switching_.heard, first);
+  }
 }
 
 TEST_F(ChannelOpsTest, SetChannelLevelStoresAnyLevelOnlyForAChannelThatExists) {

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,20 @@ class ScratchDir {
 inline bool Play(std::span<TChannelState> channels, std::int32_t index, const std::string& file) {
   WAVEFORMATEX format{};
   if (!OpenChannelStream(channels, index, file, format)) return false;
+  StartChannel(channels, index);
+  return true;
+}
+
+// The same over a source of the test's own, taken as a WAV file.
+inline bool PlayWave(std::span<TChannelState> channels, std::int32_t index,
+                     std::unique_ptr<TByteSource> source) {
+  StopChannel(channels, index);
+  {
+    TChannelState& channel = channels[static_cast<std::size_t>(index)];
+    std::lock_guard hold(channel.StreamGuard);
+    WAVEFORMATEX format{};
+    if (!channel.Stream->Open(std::move(source), TAudioStream::TKind::Wave, format)) return false;
+  }
   StartChannel(channels, index);
   return true;
 }

@@ -4,11 +4,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <iterator>
+#include <thread>
 #include <mutex>
 #include <vector>
 
 #include "asio/engine.h"
+#include "asio/feeder.h"
+#include "asio/sample_ring.h"
 #include "asio/sample_types.h"
 #include "engine_support.h"
 
@@ -38,6 +44,37 @@ TEST(LevelGain, IsTheNearestFloatToTenToTheLevelOverTwenty) {
     EXPECT_LE(error, std::fabs(std::nextafter(gain, 0.0f) - exact)) << level;
     EXPECT_LE(error, std::fabs(std::nextafter(gain, 2.0f) - exact)) << level;
   }
+}
+
+TEST(SampleRing, WrapsFillsAndEmptiesAtItsCapacity) {
+  TSampleRing ring(6);
+  ASSERT_EQ(ring.Capacity(), 8u) << "rounded up to a power of two";
+  std::int16_t out[16] = {};
+  EXPECT_EQ(ring.Read(out, 4), 0u) << "empty";
+  const std::int16_t in[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  EXPECT_EQ(ring.Write(in, 10), 8u) << "full at its capacity";
+  EXPECT_EQ(ring.Space(), 0u);
+  EXPECT_EQ(ring.Write(in, 1), 0u);
+  EXPECT_EQ(ring.Read(out, 5), 5u);
+  EXPECT_EQ(Samples(out, out + 5), (Samples{1, 2, 3, 4, 5}));
+  // Written across the end of the buffer and read back across it.
+  EXPECT_EQ(ring.Write(in + 8, 2), 2u);
+  EXPECT_EQ(ring.Write(in, 7), 3u);
+  EXPECT_EQ(ring.Available(), 8u);
+  EXPECT_EQ(ring.Read(out, 16), 8u);
+  EXPECT_EQ(Samples(out, out + 8), (Samples{6, 7, 8, 9, 10, 1, 2, 3}));
+  EXPECT_EQ(ring.Available(), 0u);
+  EXPECT_EQ(ring.Space(), 8u);
+
+  ring.Write(in, 3);
+  ring.Reset();
+  EXPECT_EQ(ring.Available(), 0u);
+  EXPECT_EQ(ring.Read(out, 4), 0u);
+  ring.Resize(100);
+  EXPECT_EQ(ring.Capacity(), 128u);
+  EXPECT_EQ(ring.Write(in, 10), 10u);
+  EXPECT_EQ(ring.Read(out, 16), 10u);
+  EXPECT_EQ(Samples(out, out + 10), Samples(in, in + 10));
 }
 
 class EngineTest : public ::testing::Test {
@@ -271,6 +308,113 @@ TEST_F(EngineTest, AStretchWithoutSoundIsTheFeedersWorkAlone) {
   EXPECT_EQ(Samples(played.begin(), played.begin() + decoded.size()), decoded);
   EXPECT_EQ(Samples(played.begin() + decoded.size(), played.end()),
             Samples(played.size() - decoded.size(), 0));
+}
+
+// A WAV file in memory whose reads stop at a point and wait there until the test
+// lets them go on, as a disk that stalls does.
+class StallingSource final : public TByteSource {
+ public:
+  StallingSource(Bytes bytes, std::int64_t stallAt) : bytes_(std::move(bytes)), stallAt_(stallAt) {}
+  std::int32_t Read(void* buffer, std::int32_t count) override {
+    if (source_.Tell() >= stallAt_) {
+      std::unique_lock lock(mutex_);
+      stalled_ = true;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return released_; });
+    }
+    return source_.Read(buffer, count);
+  }
+  bool Seek(std::int64_t position) override { return source_.Seek(position); }
+  std::int64_t Tell() override { return source_.Tell(); }
+  std::int64_t Size() override { return source_.Size(); }
+
+  bool Stalled() {
+    std::lock_guard lock(mutex_);
+    return stalled_;
+  }
+  void Release() {
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  Bytes bytes_;
+  TMemorySource source_{bytes_.data(), bytes_.size()};
+  std::int64_t stallAt_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stalled_ = false, released_ = false;
+};
+
+// One channel's file stalls for longer than the others' rings last: the device's
+// feeder keeps the other channels filled meanwhile, so they play every sample in
+// place; the stalled channel alone falls silent and, once its reads go on, plays the
+// rest of its file from where it stopped, nothing lost.
+TEST_F(EngineTest, AStalledSourceSilencesOnlyItsOwnChannel) {
+  constexpr std::int32_t kSize = 256;
+  TestDevice d(3, kSize, ASIOSTInt16LSB);
+  auto channels = d.Channels();
+  const std::size_t ring = channels[0].Ring.Capacity();
+  const std::size_t length = 4 * ring;
+  std::vector<Samples> files(3, Samples(length));
+  for (std::size_t c = 0; c < 3; ++c)
+    for (std::size_t i = 0; i < length; ++i)
+      files[c][i] = static_cast<std::int16_t>(1 + (i + 7919 * c) % 30000);
+  Bytes data = testing::Samples16(files[0]);
+  data.insert(data.end(), 4, 0);  // the four bytes the stream keeps back
+  const Bytes stalling = WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, data);
+  auto owned = std::make_unique<StallingSource>(stalling, static_cast<std::int64_t>(ring));
+  StallingSource& source = *owned;
+  ASSERT_TRUE(testing::PlayWave(channels, 0, std::move(owned)));
+  for (std::int32_t c : {1, 2})
+    ASSERT_TRUE(Play(channels, c, dir_.Wave("steady" + std::to_string(c) + ".wav", files[c])));
+  TFeeder feeder;
+  feeder.Start(channels);
+
+  // Each switch comes once the feeder has the other channels' samples ready, as it
+  // would in real time; the stalled channel is not waited for.
+  Samples heard;
+  std::size_t played = 0;  // switches so far
+  auto switchOnce = [&] {
+    for (int wait = 0; wait < 20000; ++wait) {
+      if (std::all_of(channels.begin() + 1, channels.end(), [](const TChannelState& c) {
+            return c.Ring.Available() >= kSize || c.SourceEnded.load() || c.Playing.load() == 0;
+          }))
+        break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    FillBuffers(d.device, static_cast<std::int32_t>(played % 2));
+    const Samples half = d.Samples(0, static_cast<int>(played % 2));
+    heard.insert(heard.end(), half.begin(), half.end());
+    for (std::size_t c : {1u, 2u}) {
+      const std::size_t from = std::min(played * kSize, length), to = std::min(from + kSize, length);
+      Samples expected(files[c].begin() + static_cast<std::ptrdiff_t>(from),
+                       files[c].begin() + static_cast<std::ptrdiff_t>(to));
+      expected.resize(kSize, 0);
+      ASSERT_EQ(d.Samples(c, static_cast<int>(played % 2)), expected)
+          << "channel " << c << " switch " << played;
+    }
+    ++played;
+  };
+  // Well past the stall: the other channels play through more than a ring's worth.
+  while (!source.Stalled() || played * kSize < 2 * ring) {
+    ASSERT_LT(played * kSize, length) << "the source never stalled";
+    ASSERT_NO_FATAL_FAILURE(switchOnce());
+  }
+  const auto silent = std::count(heard.end() - kSize, heard.end(), 0);
+  EXPECT_EQ(silent, kSize) << "the stalled channel is silent";
+  EXPECT_EQ(channels[0].Playing.load(), 1) << "and still playing";
+  source.Release();
+  while (channels[0].Playing.load() != 0 || channels[1].Playing.load() != 0) {
+    ASSERT_LT(played, 3 * length / kSize) << "never stopped";
+    ASSERT_NO_FATAL_FAILURE(switchOnce());
+  }
+  feeder.Stop();
+  // Everything of the stalled file, in order, around the silence of the stall.
+  Samples sound;
+  std::copy_if(heard.begin(), heard.end(), std::back_inserter(sound), [](std::int16_t s) { return s != 0; });
+  EXPECT_EQ(sound, files[0]);
 }
 
 }  // namespace
