@@ -1,22 +1,35 @@
 // The worst buffer switches, not the mean: FillBuffers timed call by call while every
 // channel plays one file at -6 dB into Int32 LSB buffers, each switch's time given as
 // a share of the buffer period at 48 kHz. A switch over 100 % is a dropout on every
-// channel. Channels start together (all in the first switch) or staggered (channel c
-// at switch 0.75 c, as cues fired one after another); a channel whose file ends starts
-// again at once, outside the timing, as the host would.
+// channel. The device's feeder runs as in the plug-in, and the switches come at the
+// driver's pace, one per buffer period. Channels start together (all in the first
+// switch) or staggered (channel c at switch 0.75 c, as cues fired one after another);
+// a channel whose file ends starts again at once, outside the timing, as the host
+// would.
 //
 //   engine_worst --channels N --buffer B --switches K --start together|staggered FILE
 //
 // prints one line:
 //   channels=N buffer=B switches=K start=... file=wav|mp3 mean_pct=.. p99_pct=.. p999_pct=.. max_pct=..
+//   late=L
+// where late counts the channel-switches that found their ring without a whole
+// buffer half of the file in it: the feeder fell behind, and that channel got silence.
+// The switching thread asks for real-time scheduling, as drivers run their buffer
+// switches; rt=no at the end of the line says it was refused (the worst figures then
+// include whatever else the machine ran).
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "asio/feeder.h"
 #include "asio/sample_types.h"
 #include "base/ascii.h"
 #include "bench_device.h"
@@ -70,14 +83,22 @@ int main(int argc, char** argv) {
   for (long c = 0; c < channels; ++c) startAt[static_cast<std::size_t>(c)] = staggered ? c * 3 / 4 : 0;
   std::vector<bool> started(static_cast<std::size_t>(channels), false);
 
+  TFeeder feeder;
+  feeder.Start(d.device.Channels);
+  sched_param realtime{};
+  realtime.sched_priority = sched_get_priority_max(SCHED_FIFO) - 1;
+  const bool rt = pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime) == 0;
   std::vector<double> pct;
   pct.reserve(static_cast<std::size_t>(switches));
   const double period = static_cast<double>(buffer) / bench::kRate;
+  const auto periodTicks = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(period));
+  long late = 0;
+  auto due = Clock::now();
   for (long s = 0, h = 0; s < switches; ++s, h ^= 1) {
     for (std::size_t c = 0; c < started.size(); ++c) {
-      const bool due = !started[c] && startAt[c] <= s;
-      const bool ended = started[c] && d.device.Channels[c].Playing.load(std::memory_order_relaxed) == 0;
-      if (due || ended) {
+      const bool first = !started[c] && startAt[c] <= s;
+      const bool ended = started[c] && d.device.Channels[c].Playing.load(std::memory_order_acquire) == 0;
+      if (first || ended) {
         if (!d.Play(c)) {
           std::fprintf(stderr, "engine_worst: cannot play %s\n", file.c_str());
           return 1;
@@ -85,20 +106,28 @@ int main(int argc, char** argv) {
         started[c] = true;
       }
     }
+    std::this_thread::sleep_until(due);
+    due += periodTicks;
+    for (const TChannelState& channel : d.device.Channels)
+      if (channel.Playing.load(std::memory_order_relaxed) != 0 &&
+          channel.Ring.Available() < static_cast<std::size_t>(buffer) &&
+          !channel.SourceEnded.load(std::memory_order_acquire))
+        ++late;
     const auto t0 = Clock::now();
     FillBuffers(d.device, static_cast<std::int32_t>(h));
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     pct.push_back(100.0 * seconds / period);
   }
+  feeder.Stop();
   double sum = 0;
   for (double p : pct) sum += p;
   std::vector<double> sorted = pct;
   std::sort(sorted.begin(), sorted.end());
   std::printf(
       "channels=%ld buffer=%ld switches=%ld start=%s file=%s mean_pct=%.2f p99_pct=%.2f p999_pct=%.2f "
-      "max_pct=%.2f\n",
+      "max_pct=%.2f late=%ld%s\n",
       channels, buffer, switches, start.c_str(), HasExtension(file, ".mp3") ? "mp3" : "wav",
       sum / static_cast<double>(pct.size()), Percentile(sorted, 0.99), Percentile(sorted, 0.999),
-      sorted.back());
+      sorted.back(), late, rt ? "" : " rt=no");
   return 0;
 }

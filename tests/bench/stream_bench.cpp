@@ -1,9 +1,9 @@
 // TAudioStream's Read, the call the driver's thread makes for every playing channel:
 // ns per 16-bit sample from a WAV file (data read ahead from the file) and an MP3 file
 // (decoded ahead), two bytes per call (the smallest read, where the per-call cost
-// shows most) and a half-buffer per call (512 bytes), as the engine reads. And Open,
-// the part of a Play that comes before `Playing` is set: a WAV file, and the MP3 file
-// with an ID3v2 and an ID3v1 tag that id3v2 writes, so the tag readers count too.
+// shows most) and a half-buffer per call (512 bytes). Open, and a whole Play up to
+// `Playing` on a channel: a WAV file, and the MP3 file with an ID3v2 and an ID3v1 tag
+// that id3v2 writes, so the tag readers count too.
 //
 //   stream_bench [--benchmark_...] with TONVANE_BENCH_MP3=FILE for the MP3 cases
 #include <benchmark/benchmark.h>
@@ -13,6 +13,8 @@
 #include <string>
 #include <system_error>
 
+#include "asio/channel_state.h"
+#include "asio/sample_types.h"
 #include "bench_device.h"
 #include "stream_pass.h"
 
@@ -96,10 +98,39 @@ void BM_OpenTaggedMp3(benchmark::State& state) {
   OpenFile(state, tagged);
 }
 
+// A Play up to `Playing`: the channel stopped, the file opened, and (now that the
+// driver's thread only copies) the first part of the ring filled, as the play command
+// does it without its format checks. The first switch after it has sound.
+void PlayFile(benchmark::State& state, const std::string& file) {
+  testing::TestDevice d(1, bench::kBufferSize, ASIOSTInt32LSB);
+  WAVEFORMATEX format{};
+  for (auto _ : state) {
+    if (!OpenChannelStream(d.Channels(), 0, file, format)) {
+      state.SkipWithError(("cannot open " + file).c_str());
+      return;
+    }
+    StartChannel(d.Channels(), 0);
+  }
+  StopChannel(d.Channels(), 0);
+}
+
+void BM_PlayWave(benchmark::State& state) { PlayFile(state, WaveFile()); }
+void BM_PlayTaggedMp3(benchmark::State& state) {
+  const char* mp3 = std::getenv("TONVANE_BENCH_MP3");
+  const std::string tagged = mp3 ? TaggedMp3File(mp3) : std::string();
+  if (tagged.empty()) {
+    state.SkipWithError("set TONVANE_BENCH_MP3 to an MP3 file (tagged with id3v2)");
+    return;
+  }
+  PlayFile(state, tagged);
+}
+
 BENCHMARK(BM_ReadWave)->Arg(2)->Arg(512)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadMp3)->Arg(2)->Arg(512)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenWave)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_OpenTaggedMp3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlayWave)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlayTaggedMp3)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
