@@ -1,8 +1,15 @@
 #pragma once
 
 // A folder of its own for the files a test writes, emptied before and removed
-// after, named by the test so that programs running side by side never share one.
+// after, named by the test and its process so that programs running side by side
+// never share one.
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <filesystem>
@@ -16,7 +23,9 @@
 namespace tonvane::testing {
 
 // Made while a test runs, and named by it. The tag sets apart the folders of
-// programs whose tests share names.
+// programs whose tests share names; the process id, the same test run twice at
+// once (the native and ThreadSanitizer trees run the stress test side by side,
+// and other checkouts' runs share the temporary folder).
 class ScratchDir {
  public:
   using Bytes = std::vector<std::uint8_t>;
@@ -24,7 +33,8 @@ class ScratchDir {
   explicit ScratchDir(const std::string& tag = {}) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     dir_ = std::filesystem::temp_directory_path() /
-           ("tonvane-" + (tag.empty() ? tag : tag + "-") + info->test_suite_name() + "-" + info->name());
+           ("tonvane-" + (tag.empty() ? tag : tag + "-") + info->test_suite_name() + "-" + info->name() +
+            "-" + std::to_string(ProcessId()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
@@ -43,6 +53,14 @@ class ScratchDir {
   }
 
  private:
+  static long ProcessId() {
+#ifdef _WIN32
+    return _getpid();
+#else
+    return getpid();
+#endif
+  }
+
   std::filesystem::path dir_;
 };
 
