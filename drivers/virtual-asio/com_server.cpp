@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 
+#include "base/module_path_win32.h"
 #include "virtual_asio_ids.h"
 #include "virtual_driver.h"
 
@@ -56,15 +57,6 @@ class TClassFactory final : public IClassFactory {
 
 TClassFactory g_factory;
 
-std::string ModulePath() {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&g_factory), &module);
-  char path[MAX_PATH * 4] = {};
-  const DWORD n = GetModuleFileNameA(module, path, sizeof path);
-  return n > 0 && n < sizeof path ? std::string(path, n) : std::string();
-}
-
 bool SetText(HKEY root, const std::string& subKey, const char* name, const std::string& value) {
   HKEY key = nullptr;
   if (RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
@@ -94,7 +86,7 @@ extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID riid, void
 extern "C" HRESULT __stdcall DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
 
 extern "C" HRESULT __stdcall DllRegisterServer() {
-  const std::string path = ModulePath();
+  const std::string path = tonvane::ThisModulePath();
   if (path.empty()) return SELFREG_E_CLASS;
   const std::string server = kClassKey + "\\InprocServer32";
   const bool ok = SetText(HKEY_CLASSES_ROOT, kClassKey, nullptr, kDriverName) &&

@@ -7,29 +7,14 @@
 #include <stdexcept>
 
 #include "base/c_string.h"
+#include "base/module_path_win32.h"
 #include "virtual_asio_ids.h"
 
 namespace tonvane::vasio {
 
 std::atomic<long> g_objects{0};
 
-namespace {
-
 static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "the clock thread must not take a lock");
-
-// The directory of this DLL, with a trailing backslash.
-std::string ModuleDirectory() {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&g_objects), &module);
-  char path[MAX_PATH * 4] = {};
-  const DWORD n = GetModuleFileNameA(module, path, sizeof path);
-  std::string dir(path, n < sizeof path ? n : 0);
-  const std::size_t slash = dir.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
-}
-
-}  // namespace
 
 TVirtualDriver::TVirtualDriver() { ++g_objects; }
 
@@ -72,7 +57,7 @@ ASIOBool __thiscall TVirtualDriver::init(void* /*sysHandle*/) {
   if (running_ || buffersCreated_) return ASIOTrue;  // already in use: keep what the host set up
   initialized_ = false;
   try {
-    config_ = LoadConfig(ModuleDirectory() + kIniName);
+    config_ = LoadConfig(ThisModuleDirectory() + kIniName);
   } catch (const std::exception& e) {
     error_ = std::string("configuration: ") + e.what();
     return ASIOFalse;

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "base/c_string.h"
-#include "base/dynamic_library.h"
 #include "base/exception.h"
 #include "base/file_exists.h"
+#include "base/module_path_win32.h"
 
 namespace tonvane {
 namespace {

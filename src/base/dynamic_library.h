@@ -21,10 +21,4 @@ class TDynamicLibrary {
 // does not reach. Natively the program's run path serves that purpose.
 std::unique_ptr<TDynamicLibrary> LoadDynamicLibrary(const std::string& name);
 
-#ifdef _WIN32
-// The folder of the module holding this code (the plug-in's, when linked into it),
-// with its trailing backslash; empty when it cannot be told.
-std::string ThisModuleDirectory();
-#endif
-
 }  // namespace tonvane

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "base/dynamic_library.h"
+#include "base/module_path_win32.h"
 
 namespace tonvane {
 namespace {
@@ -20,20 +21,6 @@ class Win32Library final : public TDynamicLibrary {
 bool IsBareName(const std::string& name) { return name.find_first_of("\\/:") == std::string::npos; }
 
 }  // namespace
-
-std::string ThisModuleDirectory() {
-  HMODULE module = nullptr;
-  if (!GetModuleHandleExA(
-          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCSTR>(&ThisModuleDirectory), &module))
-    return {};
-  char path[MAX_PATH * 4];
-  const DWORD n = GetModuleFileNameA(module, path, sizeof path);
-  if (n == 0 || n >= sizeof path) return {};
-  const std::string full(path, n);
-  const std::size_t slash = full.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : full.substr(0, slash + 1);
-}
 
 std::unique_ptr<TDynamicLibrary> LoadDynamicLibrary(const std::string& name) {
   HMODULE module = LoadLibraryA(name.c_str());

@@ -19,8 +19,8 @@ namespace tonvane {
 namespace {
 
 using testing::Play;
-using testing::ScratchDir;
 using testing::TestDevice;
+using testing::WaveDir;
 
 // Records what the operations show; SetLevel moves the slider as the real one does.
 class RecordingStrip final : public IChannelStrip {
@@ -113,7 +113,7 @@ class ChannelOpsTest : public ::testing::Test {
     return channels()[static_cast<std::size_t>(index)].Stream->Read(probe, 2) > 0;
   }
 
-  ScratchDir dir_{"channels"};
+  WaveDir dir_{"channels"};
   TestDevice device_{3, 64, ASIOSTInt16LSB};
   std::vector<RecordingStrip*> strips_;
   SwitchingDevice switching_{device_};

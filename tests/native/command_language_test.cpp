@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "scratch_dir.h"
 
 namespace tonvane {
 namespace {
@@ -68,22 +69,18 @@ class FakeChannels : public IChannelControl {
   }
 };
 
-class CommandTest : public ::testing::Test {
+class CommandTest : public testing::ScratchDirTest {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("tonvane-cmd-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    ScratchDirTest::SetUp();
     std::filesystem::create_directories(dir_ / "a folder");
     file_ = (dir_ / "a folder" / "my sound.wav").string();
     std::ofstream(file_) << "x";
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   std::string Run(const std::string& line) { return ExecuteCommandLine(target_, line); }
 
   FakeChannels target_;
-  std::filesystem::path dir_;
   std::string file_;
 };
 

@@ -31,14 +31,14 @@ namespace tonvane {
 namespace {
 
 using testing::Play;
-using testing::ScratchDir;
 using testing::TestDevice;
+using testing::WaveDir;
 
 constexpr std::int32_t kLevels[] = {0, -3, -6, -20, -50};
 constexpr std::int16_t kValues[] = {1000, 2000};
 
 TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
-  ScratchDir dir("stress");
+  WaveDir dir("stress");
   // Short files so that the engine's own stop at the end meets the host's plays often.
   const std::string quiet = dir.Wave("quiet.wav", std::vector<std::int16_t>(100, kValues[0]));
   const std::string loud = dir.Wave("loud.wav", std::vector<std::int16_t>(3000, kValues[1]));

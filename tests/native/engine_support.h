@@ -15,24 +15,15 @@
 #include "base/wav_writer.h"
 #include "file_bytes.h"
 #include "riff_builder.h"
+#include "scratch_dir.h"
 #include "test_device.h"
 
 namespace tonvane::testing {
 
-// A folder of its own for each test.
-class ScratchDir {
+// A folder of its own for each test, that writes the engine's sound files.
+class WaveDir : public ScratchDir {
  public:
-  explicit ScratchDir(const std::string& tag) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("tonvane-" + tag + "-" + info->test_suite_name() + "-" + info->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
+  using ScratchDir::ScratchDir;
   // A mono 16-bit 48 kHz WAV file that hands out exactly these samples, and then
   // the extra bytes if any (the stream keeps the data chunk's last four to itself).
   std::string Wave(const std::string& name, const std::vector<std::int16_t>& samples,
@@ -40,14 +31,8 @@ class ScratchDir {
     std::vector<std::uint8_t> data = Samples16(samples);
     data.insert(data.end(), extra.begin(), extra.end());
     data.insert(data.end(), 4, 0x5A);
-    const std::string path = (dir_ / name).string();
-    WriteBytes(path, WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, data));
-    return path;
+    return Write(name, WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, data));
   }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
- private:
-  std::filesystem::path dir_;
 };
 
 // What the play command does around its format checks, without them.

@@ -22,8 +22,8 @@ namespace tonvane {
 namespace {
 
 using testing::Play;
-using testing::ScratchDir;
 using testing::TestDevice;
+using testing::WaveDir;
 using Bytes = std::vector<std::uint8_t>;
 using Samples = std::vector<std::int16_t>;
 
@@ -79,7 +79,7 @@ TEST(SampleRing, WrapsFillsAndEmptiesAtItsCapacity) {
 
 class EngineTest : public ::testing::Test {
  protected:
-  ScratchDir dir_{"engine"};
+  WaveDir dir_{"engine"};
 };
 
 TEST_F(EngineTest, ScalesByTheLevelAndTruncatesTowardZero) {

@@ -9,6 +9,7 @@
 #include "base/exception.h"
 #include "base/str_to_int.h"
 #include "prefs/misc.h"
+#include "scratch_dir.h"
 
 namespace tonvane {
 namespace {
@@ -33,24 +34,16 @@ TEST(TryStrToInt, AcceptsSignedDecimalsThatFit) {
     EXPECT_FALSE(TryStrToInt(bad).has_value()) << bad;
 }
 
-class PrefsTest : public ::testing::Test {
+class PrefsTest : public testing::ScratchDirTest {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("tonvane-prefs-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
   std::string Dir() const { return dir_.string() + "/"; }
-  std::string IniPath() const { return (dir_ / "Tonvane.ini").string(); }
+  std::string IniPath() const { return Path("Tonvane.ini"); }
   std::string ReadFile() const {
     std::ifstream in(IniPath(), std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
   }
-  std::filesystem::path dir_;
 };
 
 TEST_F(PrefsTest, FirstRunGivesTheDefaultsAndWritesNothing) {

@@ -17,11 +17,10 @@ namespace tonvane {
 namespace {
 
 using uitest::At;
+using uitest::HeightOf;
 using uitest::InParent;
 using uitest::TextOf;
-
-int WidthOf(const RECT& r) { return r.right - r.left; }
-int HeightOf(const RECT& r) { return r.bottom - r.top; }
+using uitest::WidthOf;
 
 class ChanStripTest : public ::testing::Test {
  protected:

@@ -28,20 +28,6 @@ namespace {
 
 using namespace tonvane::testing;
 
-// The strips of the channel column, in z-order.
-std::vector<HWND> Strips(HWND form) {
-  HWND column = nullptr;
-  for (HWND child = GetWindow(form, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    char cls[64] = {};
-    GetClassNameA(child, cls, sizeof cls);
-    if (std::string(cls) == "TonvaneScrollBox") column = child;
-  }
-  std::vector<HWND> strips;
-  for (HWND child = GetWindow(column, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-    strips.push_back(child);
-  return strips;
-}
-
 class DeviceTest : public PluginSession {
  protected:
   DeviceTest() : PluginSession("tonvane-device-") {}
@@ -55,12 +41,7 @@ class DeviceTest : public PluginSession {
   void Show() {
     PluginSession::Show();
     if (HasFatalFailure()) return;
-    HWND panel = GetWindow(form_, GW_CHILD);
-    std::vector<HWND> combos;
-    for (HWND p : {form_, panel})
-      for (HWND c : Children(p, "ComboBox")) combos.push_back(c);
-    std::sort(combos.begin(), combos.end(),
-              [](HWND a, HWND b) { return InParent(a).left < InParent(b).left; });
+    const std::vector<HWND> combos = PanelLists(form_);
     ASSERT_GE(combos.size(), 2u);
     deviceLB_ = combos[0];
     rateLB_ = combos[1];
@@ -75,26 +56,12 @@ class DeviceTest : public PluginSession {
                  reinterpret_cast<LPARAM>(combo));
   }
   int Selected(HWND combo) { return static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0)); }
-  std::vector<std::string> Items(HWND combo) {
-    std::vector<std::string> items;
-    const int n = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
-    for (int i = 0; i < n; ++i) {
-      char text[256] = {};
-      SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-      items.push_back(text);
-    }
-    return items;
-  }
   int IndexOfVirtualDriver() {
-    const auto items = Items(deviceLB_);
+    const auto items = ComboItems(deviceLB_);
     const auto it = std::find(items.begin(), items.end(), vasio::kDriverName);
     return it == items.end() ? -1 : static_cast<int>(it - items.begin());
   }
-  std::string StatusText() {
-    char text[256] = {};
-    SendMessageA(statusBar_, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
-    return text;
-  }
+  std::string StatusText() { return StatusBarText(statusBar_); }
   // The virtual driver in real time, recording Int16 LSB into the test's folder, which
   // is returned; the recordings are complete once the window has closed.
   std::string RecordInRealTime() {
@@ -189,7 +156,7 @@ TEST_F(DeviceTest, RemembersDeviceAndRateAndReopensThem) {
   EXPECT_EQ(Selected(deviceLB_), IndexOfVirtualDriver());
   EXPECT_EQ(StatusText(), "Sample type: Int32 LSB");
   // Only 48 kHz is offered; the remembered 44.1 kHz is not there, so the first is taken.
-  EXPECT_EQ(Items(rateLB_), std::vector<std::string>{"48"});
+  EXPECT_EQ(ComboItems(rateLB_), std::vector<std::string>{"48"});
   EXPECT_EQ(Selected(rateLB_), 0);
   EXPECT_TRUE(DeviceOpen());
   EXPECT_EQ(Execute("Stop 4"), "OK");
@@ -206,7 +173,7 @@ TEST_F(DeviceTest, OffersTheStandardRatesTheDriverAccepts) {
   SetDriver("RATES", "96000,44100,22050,192000,48000");
   Remember(std::string(vasio::kDriverName), 96000);
   Show();
-  EXPECT_EQ(Items(rateLB_), (std::vector<std::string>{"44.1", "48", "96", "192"}));
+  EXPECT_EQ(ComboItems(rateLB_), (std::vector<std::string>{"44.1", "48", "96", "192"}));
   EXPECT_EQ(Selected(rateLB_), 2);
   // A pick sets the rate on the running driver and is remembered.
   Pick(rateLB_, 0);
@@ -250,7 +217,7 @@ TEST_F(DeviceTest, EveryFailureOfTheOpenIsShownAndLeavesNoSelection) {
     const bool stripsBuilt = std::string(row.message) == "Error creating buffers" ||
                              std::string(row.message) == "Unable to start device";
     if (stripsBuilt) {
-      EXPECT_EQ(Strips(form_).size(), 2u);
+      EXPECT_EQ(ChannelStrips(form_).size(), 2u);
     }
   }
   // The status bar keeps the type shown before the failure.
@@ -274,7 +241,7 @@ TEST_F(DeviceTest, ARatePickTheDriverRefusesIsShownAndTheDeviceRunsOn) {
   Remember(std::string(vasio::kDriverName), 48000);
   Show();
   ASSERT_TRUE(boxes_.empty()) << boxes_.front();
-  ASSERT_EQ(Items(rateLB_), (std::vector<std::string>{"44.1", "48"}));
+  ASSERT_EQ(ComboItems(rateLB_), (std::vector<std::string>{"44.1", "48"}));
   Pick(rateLB_, 0);
   EXPECT_EQ(boxes_, std::vector<std::string>{"Error setting sample rate"});
   EXPECT_TRUE(DeviceOpen());
@@ -354,7 +321,7 @@ class BrokenDriverKey {
 TEST_F(DeviceTest, AFactoryThatFailsIsUnableToOpenTheDevice) {
   BrokenDriverKey broken;
   Show();
-  const auto items = Items(deviceLB_);
+  const auto items = ComboItems(deviceLB_);
   const auto it = std::find(items.begin(), items.end(), broken.name);
   ASSERT_NE(it, items.end());
   Pick(deviceLB_, static_cast<int>(it - items.begin()));
@@ -372,9 +339,8 @@ TEST_F(DeviceTest, EightOutputsGiveEightStripsThatScrollAndEightOutputBuffers) {
   SetDriver("OUTPUTS", "8");
   Remember(std::string(vasio::kDriverName), 48000);
   Show();
-  auto strips = Strips(form_);
+  const auto strips = ChannelStrips(form_);
   ASSERT_EQ(strips.size(), 8u);
-  std::sort(strips.begin(), strips.end(), [](HWND a, HWND b) { return InParent(a).top < InParent(b).top; });
   for (int i = 0; i < 8; ++i) {
     EXPECT_EQ(TextOf(strips[i]), "ChanFrame" + std::to_string(i));
     EXPECT_EQ(InParent(strips[i]).top, 30 * i);
@@ -386,7 +352,7 @@ TEST_F(DeviceTest, EightOutputsGiveEightStripsThatScrollAndEightOutputBuffers) {
 
   // Picking the open device again rebuilds every channel.
   Pick(deviceLB_, IndexOfVirtualDriver());
-  const auto rebuilt = Strips(form_);
+  const auto rebuilt = ChannelStrips(form_);
   EXPECT_EQ(rebuilt.size(), 8u);
   for (HWND strip : rebuilt) EXPECT_EQ(std::find(strips.begin(), strips.end(), strip), strips.end());
   // The driver records each output buffer it was given, by its channel number; an
@@ -444,42 +410,31 @@ TEST_F(DeviceTest, PlaysAFileAtItsLevelIntoTheDriversBuffers) {
   EXPECT_EQ(idle.find_first_not_of('\0', 44), std::string::npos) << "the idle channel got silence";
 }
 
-// The user in the plug-in's file dialog: types a name and presses OK, or cancels.
 // The user clicks a strip's Play button.
 void ClickPlay(HWND strip) {
-  for (HWND child = GetWindow(strip, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (InParent(child).left != 149) continue;  // the Play button
-    SendMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
-    SendMessageA(child, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
-  }
+  const HWND play = StripPlayButton(strip);
+  if (!play) return;
+  SendMessageA(play, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+  SendMessageA(play, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
 }
 
+// The user in the plug-in's file dialog: types a name and presses OK, or cancels.
 struct FileDialogUser {
   static inline std::string choice;  // empty: cancel
   static inline int dialogs = 0;
   static inline std::function<void(HWND)> during;  // what happens while the dialog is up
-  static BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
-    char cls[16] = {};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (std::string(cls) != "#32770" || !IsWindowVisible(hwnd)) return TRUE;
-    *reinterpret_cast<HWND*>(param) = hwnd;
-    return FALSE;
-  }
   static void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), &FindDialog, reinterpret_cast<LPARAM>(&dialog));
+    const HWND dialog = ThisThreadsOpenDialog();
     if (!dialog) return;
     KillTimer(nullptr, timer);
     ++dialogs;
     if (during) during(dialog);
     if (choice.empty()) {
-      PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      PressCancel(dialog);
       return;
     }
-    HWND name = GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1);
-    SetWindowTextA(name, choice.c_str());
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    SetWindowTextA(FileNameBox(dialog), choice.c_str());
+    PressOk(dialog);
   }
 };
 
@@ -490,9 +445,8 @@ TEST_F(DeviceTest, PlayOnAStripAsksForAFileAndCancellingChangesNothing) {
   testing::WriteBytes(wav, WavFile({.Channels = 1, .Rate = 48000, .Bits = 16},
                                    testing::Samples16({300, -300, 600, 7, 9, 11})));
   Show();
-  auto strips = Strips(form_);
+  const auto strips = ChannelStrips(form_);
   ASSERT_EQ(strips.size(), 2u);
-  std::sort(strips.begin(), strips.end(), [](HWND a, HWND b) { return InParent(a).top < InParent(b).top; });
   FileDialogUser::dialogs = 0;
   FileDialogUser::choice.clear();
   UINT_PTR timer = SetTimer(nullptr, 0, 50, &FileDialogUser::Act);
@@ -599,7 +553,7 @@ TEST_F(DeviceTest, TheStripsOpenDialogOffersWaveThenMp3FilesAndKeepsTheCurrentDi
   testing::WriteBytes(dir_ + "tone.wav", WavFile({.Channels = 1, .Rate = 48000, .Bits = 16},
                                                  testing::Samples16({300, -300, 600, 7, 9, 11})));
   Show();
-  const auto strips = Strips(form_);
+  const auto strips = ChannelStrips(form_);
   ASSERT_EQ(strips.size(), 2u);
   char before[MAX_PATH] = {}, after[MAX_PATH] = {};
   GetCurrentDirectoryA(MAX_PATH, before);
@@ -608,12 +562,8 @@ TEST_F(DeviceTest, TheStripsOpenDialogOffersWaveThenMp3FilesAndKeepsTheCurrentDi
   FileDialogUser::dialogs = 0;
   FileDialogUser::choice = dir_ + "tone.wav";
   FileDialogUser::during = [&](HWND dialog) {
-    const HWND typeList = GetDlgItem(dialog, cmb1);
-    for (int i = 0; i < static_cast<int>(SendMessageA(typeList, CB_GETCOUNT, 0, 0)); ++i) {
-      char text[64] = {};
-      SendMessageA(typeList, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-      types.push_back(text);
-    }
+    const std::vector<std::string> offered = FileTypes(dialog);
+    types.insert(types.end(), offered.begin(), offered.end());
     const HWND readOnly = GetDlgItem(dialog, chx1);
     readOnlyShown = readOnly && IsWindowVisible(readOnly);
     sizable = (GetWindowLongA(dialog, GWL_STYLE) & WS_THICKFRAME) != 0;
@@ -644,7 +594,7 @@ TEST_F(DeviceTest, AClosePluginWhileTheOpenDialogIsUpWaitsForThePlayAfterIt) {
   testing::WriteBytes(wav,
                       WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, testing::Samples16({1, 2, 3})));
   Show();
-  auto strips = Strips(form_);
+  auto strips = ChannelStrips(form_);
   ASSERT_EQ(strips.size(), 2u);
   FileDialogUser::dialogs = 0;
   FileDialogUser::choice = wav;

@@ -13,9 +13,13 @@
 #include "ui/controls_win32.h"
 #include "ui/left_label_combo_box_win32.h"
 #include "ui/panel_win32.h"
+#include "ui_test_support.h"
 
 namespace tonvane {
 namespace {
+
+using uitest::InParent;
+using uitest::PumpPending;
 
 HWND CreateHostWindow() {
   WNDCLASSEXA wc{};
@@ -28,22 +32,6 @@ HWND CreateHostWindow() {
   HWND host = CreateWindowExA(0, wc.lpszClassName, "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 420,
                               240, nullptr, nullptr, wc.hInstance, nullptr);
   return host;
-}
-
-void PumpPending() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
-
-// Bounds of a window in its parent's client coordinates.
-RECT InParent(HWND hwnd) {
-  RECT r{};
-  GetWindowRect(hwnd, &r);
-  MapWindowPoints(HWND_DESKTOP, GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
-  return r;
 }
 
 bool IsVisibleStyle(HWND hwnd) { return (GetWindowLongA(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }

@@ -2,11 +2,9 @@
 // windows, sizing, and the channel column with rows of its own.
 #include <windows.h>
 #include <commctrl.h>
-#include <dlgs.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,15 +40,12 @@ class MainWindowTest : public PluginSession {
     PluginSession::SetUp();
     Show();
     if (HasFatalFailure()) return;
-    panel_ = FindWindowExA(form_, nullptr, "TonvanePanel", nullptr);
-    scrollBox_ = FindWindowExA(form_, nullptr, "TonvaneScrollBox", nullptr);
+    panel_ = TopPanel(form_);
+    scrollBox_ = ChannelColumn(form_);
     statusBar_ = FindWindowExA(form_, nullptr, STATUSCLASSNAMEA, nullptr);
     ASSERT_TRUE(panel_ && scrollBox_ && statusBar_);
-    // The two lists, left to right.
-    auto combos = Children(panel_, "ComboBox");
+    const std::vector<HWND> combos = PanelLists(form_);
     ASSERT_EQ(combos.size(), 2u);
-    std::sort(combos.begin(), combos.end(),
-              [](HWND a, HWND b) { return InParent(a).left < InParent(b).left; });
     deviceList_ = combos[0];
     rateList_ = combos[1];
     deviceLabel_ = FindWindowExA(panel_, nullptr, "Static", "Device:");
@@ -369,25 +364,8 @@ TEST_F(ChannelColumnTest, StatusBarShowsItsSimpleText) {
   EXPECT_EQ(bar.SimpleText(), "");
   bar.SetSimpleText("Sample type: Int16LSB");
   EXPECT_EQ(bar.SimpleText(), "Sample type: Int16LSB");
-  char shown[64] = {};
-  SendMessageA(bar.Handle(), SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(shown));
-  EXPECT_STREQ(shown, "Sample type: Int16LSB") << "the one panel there is";
+  EXPECT_EQ(StatusBarText(bar.Handle()), "Sample type: Int16LSB") << "the one panel there is";
   EXPECT_EQ(HeightOf(InParent(bar.Handle())), 19) << "the bar keeps the height it is given";
-}
-
-BOOL CALLBACK FindVisibleDialog(HWND hwnd, LPARAM param) {
-  char cls[16] = {};
-  GetClassNameA(hwnd, cls, sizeof cls);
-  if (std::string(cls) != "#32770" || !IsWindowVisible(hwnd)) return TRUE;
-  *reinterpret_cast<HWND*>(param) = hwnd;
-  return FALSE;
-}
-
-// The file dialog's own window, found while it runs modal on this thread.
-HWND OpenDialogWindow() {
-  HWND found = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), &FindVisibleDialog, reinterpret_cast<LPARAM>(&found));
-  return found;
 }
 
 // What the user does in the dialog: read the file types offered, type a name, press OK.
@@ -396,26 +374,17 @@ struct DialogUser {
   static inline std::vector<std::string> fileTypes;
   static inline int okPresses = 0;
   static void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND dialog = OpenDialogWindow();
+    const HWND dialog = ThisThreadsOpenDialog();
     if (!dialog) return;
-    if (fileTypes.empty()) {
-      HWND types = GetDlgItem(dialog, cmb1);
-      for (LRESULT i = 0, n = SendMessageA(types, CB_GETCOUNT, 0, 0); i < n; ++i) {
-        char text[64] = {};
-        SendMessageA(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-        fileTypes.push_back(text);
-      }
-    }
-    HWND name = GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1);
-    SetWindowTextA(name, typed.c_str());
+    if (fileTypes.empty()) fileTypes = FileTypes(dialog);
+    SetWindowTextA(FileNameBox(dialog), typed.c_str());
     if (++okPresses > 1) {
       // The name was refused: give up.
       KillTimer(nullptr, timer);
-      PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      PressCancel(dialog);
       return;
     }
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    PressOk(dialog);
   }
 };
 

@@ -97,27 +97,6 @@ class PlaybackTest : public PluginSession {
                    (level.empty() ? "" : " " + level));
   }
 
-  // The strips of the channel column, top to bottom.
-  std::vector<HWND> Strips() {
-    std::vector<HWND> strips;
-    for (HWND column = GetWindow(form_, GW_CHILD); column; column = GetWindow(column, GW_HWNDNEXT)) {
-      char cls[64] = {};
-      GetClassNameA(column, cls, sizeof cls);
-      if (std::string(cls) != "TonvaneScrollBox") continue;
-      for (HWND child = GetWindow(column, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        strips.push_back(child);
-    }
-    std::sort(strips.begin(), strips.end(), [](HWND a, HWND b) { return InParent(a).top < InParent(b).top; });
-    return strips;
-  }
-  // A strip's control by its place in the strip's layout.
-  static HWND ControlAt(HWND strip, int left) {
-    for (HWND child = GetWindow(strip, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-      if (InParent(child).left == left) return child;
-    return nullptr;
-  }
-  static HWND Gauge(HWND strip) { return ControlAt(strip, 33); }
-  static HWND PlayButton(HWND strip) { return ControlAt(strip, 149); }
   // How far the gauge's bar reaches: its white pixels across the middle row.
   static int BarWidth(HWND gauge) {
     const Picture p = PrintClient(gauge);
@@ -137,9 +116,9 @@ TEST_P(ProgressTest, TheGaugeFollowsTheFileAndEmptiesAtItsEnd) {
   SetDriver("OUTPUTS", "2");
   SetDriver("SAMPLE_TYPE", GetParam());
   Show();
-  const std::vector<HWND> strips = Strips();
+  const std::vector<HWND> strips = ChannelStrips(form_);
   ASSERT_EQ(strips.size(), 2u) << (boxes_.empty() ? "" : boxes_.front());
-  const HWND gauge = Gauge(strips[1]), play = PlayButton(strips[1]);
+  const HWND gauge = StripGauge(strips[1]), play = StripPlayButton(strips[1]);
   ASSERT_NE(gauge, nullptr);
   ASSERT_NE(play, nullptr);
   plugin_->window->Tick();
@@ -232,13 +211,13 @@ TEST_F(PlaybackTest, HandOverUnderStressLeavesThePluginSound) {
 
   // The driver still runs and the engine still stops channels at the end of their files.
   for (int channel = 1; channel <= 4; ++channel) ASSERT_EQ(Play(channel, longWav, "-1"), "OK");
-  const std::vector<HWND> strips = Strips();
+  const std::vector<HWND> strips = ChannelStrips(form_);
   ASSERT_EQ(strips.size(), 4u);
   bool allEnded = false;
   for (int i = 0; i < 1000 && !allEnded; ++i) {
     host::PumpMessages(20);
     plugin_->window->Tick();
-    allEnded = std::all_of(strips.begin(), strips.end(), [](HWND s) { return BarWidth(Gauge(s)) == 0; });
+    allEnded = std::all_of(strips.begin(), strips.end(), [](HWND s) { return BarWidth(StripGauge(s)) == 0; });
   }
   EXPECT_TRUE(allEnded) << "every channel stopped at the end of its file";
 
@@ -250,10 +229,8 @@ TEST_F(PlaybackTest, HandOverUnderStressLeavesThePluginSound) {
   SetDriver("CLOCK", "realtime");
   SetDriver("BUFFER", "256");
   SetDriver("SAMPLE_TYPE", "16");
-  HWND deviceLB = nullptr;
-  for (HWND parent : {form_, GetWindow(form_, GW_CHILD)})
-    for (HWND combo : Children(parent, "ComboBox"))
-      if (!deviceLB || InParent(combo).left < InParent(deviceLB).left) deviceLB = combo;
+  const std::vector<HWND> lists = PanelLists(form_);
+  const HWND deviceLB = lists.empty() ? nullptr : lists.front();
   ASSERT_NE(deviceLB, nullptr);
   const int index = static_cast<int>(SendMessageA(deviceLB, CB_GETCURSEL, 0, 0));
   ASSERT_GE(index, 0);

@@ -12,8 +12,15 @@
 #include "ui/bitmap_win32.h"
 #include "ui/controls_win32.h"
 #include "ui/panel_win32.h"
+#include "window_lookup.h"
 
 namespace tonvane::uitest {
+
+// Reading windows is shared with the tests of the whole plug-in (window_lookup.h).
+using testing::HeightOf;
+using testing::InParent;
+using testing::TextOf;
+using testing::WidthOf;
 
 inline void PumpPending() {
   MSG msg;
@@ -21,20 +28,6 @@ inline void PumpPending() {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-}
-
-// Bounds of a window in its parent's client coordinates.
-inline RECT InParent(HWND hwnd) {
-  RECT r{};
-  GetWindowRect(hwnd, &r);
-  MapWindowPoints(HWND_DESKTOP, GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
-  return r;
-}
-
-inline std::string TextOf(HWND hwnd) {
-  char text[256] = {};
-  GetWindowTextA(hwnd, text, sizeof text);
-  return text;
 }
 
 class TestWindow {
