@@ -153,7 +153,7 @@ void TAsioDevice::BuildChannels() {
     state_.BufferInfos[i].channelNum = static_cast<std::int32_t>(i);
     state_.Channels[i].Level.store(0, std::memory_order_relaxed);
     state_.Channels[i].Playing.store(0, std::memory_order_relaxed);
-    state_.Channels[i].Ring.Resize(TChannelState::RingSamples(preferred));
+    state_.Channels[i].SizeFor(preferred);
   }
 }
 

@@ -58,6 +58,7 @@ class TAsioDevice final : public IDeviceView {
   bool IsOpen() const override { return static_cast<bool>(driver_); }
   std::span<TChannelState> Channels() override { return state_.Channels; }
   std::size_t ChannelCount() const override { return state_.Channels.size(); }
+  void FeedNow() override { feeder_.Wake(); }
 
  private:
   TAsioDriverList drivers_;

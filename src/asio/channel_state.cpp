@@ -74,7 +74,7 @@ void StartChannel(std::span<TChannelState> channels, std::int32_t index) {
   {
     std::lock_guard hold(channel.StreamGuard);
     channel.Feeding = true;
-    FeedRing(channel, channel.Ring.Capacity() / 4);
+    FeedRing(channel, channel.Prefill);
   }
   // Release: the driver's thread that sees the 1 sees the samples in the ring.
   channel.Playing.store(1, std::memory_order_release);

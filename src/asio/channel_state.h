@@ -74,14 +74,22 @@ class TChannelGuard {
 //   the ring: a driver's thread that sees it and finds the ring empty has played
 //   the file to its end.
 struct TChannelState {
-  // Samples read ahead: about 0.7 s at 48 kHz, enough to ride out a slow disk. A
-  // driver with larger buffers gets more (RingSamples). A Play puts the first quarter
-  // of the ring in before the channel starts: the first switch's samples at any
-  // buffer size, and a little under 0.2 s at 48 kHz.
+  // Samples read ahead: about 0.7 s at 48 kHz, enough to ride out a slow disk; a
+  // driver with larger buffers gets room for four buffer halves at least.
   static constexpr std::size_t kRingSamples = 32768;
-  // For buffer halves of bufferSize samples: room for four of them at least.
-  static std::size_t RingSamples(std::int32_t bufferSize) {
-    return std::max<std::size_t>(kRingSamples, 4 * static_cast<std::size_t>(std::max(bufferSize, 0)));
+  // What a Play puts into the ring before the channel starts, at least: about 20 ms
+  // at 48 kHz, time for the feeder to take over even from a sleep.
+  static constexpr std::size_t kMinPrefill = 1024;
+
+  // Sizes the ring and the prefill for buffer halves of bufferSize samples; only
+  // while no other thread uses the channel. A Play puts two halves in (kMinPrefill
+  // at least), so that the first switch after it has sound and the second has a
+  // whole buffer period's margin, and no more, so that it starts no later than it
+  // would if the driver's thread read the file itself.
+  void SizeFor(std::int32_t bufferSize) {
+    const auto half = static_cast<std::size_t>(std::max(bufferSize, 0));
+    Ring.Resize(std::max(kRingSamples, 4 * half));
+    Prefill = std::max(kMinPrefill, 2 * half);
   }
 
   std::unique_ptr<TAudioStream> Stream = std::make_unique<TAudioStream>();
@@ -91,6 +99,7 @@ struct TChannelState {
   TChannelGuard Guard;
   TChannelGuard StreamGuard;
   TSampleRing Ring{kRingSamples};
+  std::size_t Prefill = kMinPrefill;
   // Under StreamGuard: the stream has been started and has data still to come.
   bool Feeding = false;
   std::atomic<bool> SourceEnded{false};

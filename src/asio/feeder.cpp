@@ -54,6 +54,14 @@ void TFeeder::Stop() {
   threads_.clear();
 }
 
+void TFeeder::Wake() {
+  {
+    std::lock_guard hold(mutex_);
+    woken_ = true;
+  }
+  wake_.notify_one();
+}
+
 void TFeeder::Abandon() {
   for (auto& thread : threads_) thread.detach();
   threads_.clear();
@@ -70,7 +78,9 @@ void TFeeder::Run() {
     lock.lock();
     // A round that read something goes on at once: a stream that gave nothing yet
     // is worked through without pauses, and the others get their turn in between.
-    if (!worked) wake_.wait_for(lock, kIdle, [this] { return stop_; });
+    if (!worked) wake_.wait_for(lock, kIdle, [this] { return stop_ || woken_; });
+    // The round about to begin sees the channel that was started.
+    woken_ = false;
   }
 }
 

@@ -52,6 +52,8 @@ class TFeeder {
   // Waits for the threads to finish their round; harmless when not running.
   void Stop();
   bool Running() const { return !threads_.empty(); }
+  // Ends the threads' sleep at once; harmless when not running.
+  void Wake();
   // For a process that is ending, whose threads the system has already ended:
   // forgets them without waiting.
   void Abandon();
@@ -63,6 +65,8 @@ class TFeeder {
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;
+  // A wake no thread has begun a round for since.
+  bool woken_ = false;
   std::function<void()> atStart_;
   std::vector<std::thread> threads_;
 };

@@ -31,6 +31,7 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
       // and its first samples of this file must already have the level asked for.
       if (level) tonvane::SetChannelLevel(channels, index, *level);
       StartChannel(channels, index);
+      device_.FeedNow();
       return true;
     }
   } catch (const std::exception& e) {

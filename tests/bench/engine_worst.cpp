@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
   long late = 0;
   auto due = Clock::now();
   for (long s = 0, h = 0; s < switches; ++s, h ^= 1) {
+    bool played = false;
     for (std::size_t c = 0; c < started.size(); ++c) {
       const bool first = !started[c] && startAt[c] <= s;
       const bool ended = started[c] && d.device.Channels[c].Playing.load(std::memory_order_acquire) == 0;
@@ -104,8 +105,11 @@ int main(int argc, char** argv) {
           return 1;
         }
         started[c] = true;
+        played = true;
       }
     }
+    // As the play command does.
+    if (played) feeder.Wake();
     std::this_thread::sleep_until(due);
     due += periodTicks;
     for (const TChannelState& channel : d.device.Channels)

@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "asio/channel_state.h"
+#include "asio/engine.h"
 #include "asio/sample_types.h"
 #include "bench_device.h"
 #include "stream_pass.h"
@@ -98,10 +99,12 @@ void BM_OpenTaggedMp3(benchmark::State& state) {
   OpenFile(state, tagged);
 }
 
-// A Play up to `Playing`: the channel stopped, the file opened, and (now that the
-// driver's thread only copies) the first part of the ring filled, as the play command
-// does it without its format checks. The first switch after it has sound.
-void PlayFile(benchmark::State& state, const std::string& file) {
+// A Play up to `Playing`: the channel stopped, the file opened, and the first samples
+// put into the ring, as the play command does it without its format checks. With
+// firstSwitch, also the first buffer switch after it (256 samples, Int32 LSB): the
+// work between a Play and its first sample in the driver's buffer, had the switch
+// come at once.
+void PlayFile(benchmark::State& state, const std::string& file, bool firstSwitch) {
   testing::TestDevice d(1, bench::kBufferSize, ASIOSTInt32LSB);
   WAVEFORMATEX format{};
   for (auto _ : state) {
@@ -110,20 +113,25 @@ void PlayFile(benchmark::State& state, const std::string& file) {
       return;
     }
     StartChannel(d.Channels(), 0);
+    if (firstSwitch) FillBuffers(d.device, 0);
   }
   StopChannel(d.Channels(), 0);
 }
 
-void BM_PlayWave(benchmark::State& state) { PlayFile(state, WaveFile()); }
-void BM_PlayTaggedMp3(benchmark::State& state) {
+void PlayTaggedMp3(benchmark::State& state, bool firstSwitch) {
   const char* mp3 = std::getenv("TONVANE_BENCH_MP3");
   const std::string tagged = mp3 ? TaggedMp3File(mp3) : std::string();
   if (tagged.empty()) {
     state.SkipWithError("set TONVANE_BENCH_MP3 to an MP3 file (tagged with id3v2)");
     return;
   }
-  PlayFile(state, tagged);
+  PlayFile(state, tagged, firstSwitch);
 }
+
+void BM_PlayWave(benchmark::State& state) { PlayFile(state, WaveFile(), false); }
+void BM_PlayTaggedMp3(benchmark::State& state) { PlayTaggedMp3(state, false); }
+void BM_PlayWaveToFirstSwitch(benchmark::State& state) { PlayFile(state, WaveFile(), true); }
+void BM_PlayTaggedMp3ToFirstSwitch(benchmark::State& state) { PlayTaggedMp3(state, true); }
 
 BENCHMARK(BM_ReadWave)->Arg(2)->Arg(512)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadMp3)->Arg(2)->Arg(512)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -131,6 +139,8 @@ BENCHMARK(BM_OpenWave)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_OpenTaggedMp3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlayWave)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlayTaggedMp3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlayWaveToFirstSwitch)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlayTaggedMp3ToFirstSwitch)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -31,7 +31,7 @@ class TestDevice {
       device.BufferInfos[c].channelNum = static_cast<std::int32_t>(c);
       device.BufferInfos[c].buffers[0] = memory_[2 * c].data();
       device.BufferInfos[c].buffers[1] = memory_[2 * c + 1].data();
-      device.Channels[c].Ring.Resize(TChannelState::RingSamples(bufferSize));
+      device.Channels[c].SizeFor(bufferSize);
     }
   }
   std::vector<std::uint8_t>& Buffer(std::size_t channel, int half) { return memory_[2 * channel + half]; }

@@ -53,6 +53,8 @@ class SwitchingDevice final : public IDeviceView {
   }
   std::span<TChannelState> Channels() override { return device_.Channels(); }
   std::size_t ChannelCount() const override { return device_.device.Channels.size(); }
+  // Channel 0's Playing at each call.
+  void FeedNow() override { fedNow.push_back(device_.device.Channels[0].Playing.load()); }
   // One buffer switch; what channel 0 played goes to heard.
   void Switch() {
     FillBuffers(device_.device, half_);
@@ -65,6 +67,7 @@ class SwitchingDevice final : public IDeviceView {
   double rate = 48000;
   mutable int rateAsked = 0;
   std::vector<std::int16_t> heard;
+  std::vector<int> fedNow;
 
  private:
   TestDevice& device_;
@@ -161,11 +164,12 @@ TEST_F(ChannelOpsTest, OpeningStopsFirstAndAFailedOpenLeavesTheChannelStoppedAnd
   EXPECT_EQ(channels()[0].BytesPlayed.load(), 6u);
 }
 
-// The Play itself puts the first quarter of the ring in, so the first switch after it
+// The Play itself puts the first samples in the ring, so the first switch after it
 // has sound even when no feeder has run yet: a WAV and an MP3 file longer than that.
 TEST_F(ChannelOpsTest, APlayedFileSoundsFromTheFirstSwitch) {
-  const std::size_t quarter = channels()[0].Ring.Capacity() / 4;
-  std::vector<std::int16_t> wave(4 * quarter);
+  const std::size_t prefill = channels()[0].Prefill;
+  ASSERT_GE(prefill, 2u * 64);
+  std::vector<std::int16_t> wave(4 * prefill);
   for (std::size_t i = 0; i < wave.size(); ++i) wave[i] = static_cast<std::int16_t>(1 + i % 1000);
   const std::string files[] = {dir_.Wave("long.wav", wave),
                                std::string(MP3_TEST_DATA) + "/mono48k-cbr128.mp3"};
@@ -178,8 +182,10 @@ TEST_F(ChannelOpsTest, APlayedFileSoundsFromTheFirstSwitch) {
       ASSERT_TRUE(stream.Open(file, format));
       ASSERT_EQ(stream.Read(first.data(), 128), 128);
     }
+    switching_.fedNow.clear();
     ASSERT_TRUE(ops_.PlayFile(0, file, std::nullopt));
-    EXPECT_EQ(channels()[0].Ring.Available(), quarter);
+    EXPECT_EQ(channels()[0].Ring.Available(), prefill);
+    EXPECT_EQ(switching_.fedNow, std::vector<int>{1}) << "the feeder is woken once the channel plays";
     switching_.heard.clear();
     switching_.Switch();
     EXPECT_EQ(switching_.heard, first);
