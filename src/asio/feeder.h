@@ -13,19 +13,20 @@
 
 namespace tonvane {
 
+// Samples waiting in a channel's ring, and the channel.
+using TFeedOrder = std::pair<std::size_t, std::size_t>;
+
 // One round of the feeder's work: every channel with file still to come and room in
 // its ring gets up to kFeedChunk samples, the channel with the fewest samples waiting
 // first. A channel another thread holds is left for the next round. `order` is
 // scratch space, kept by the caller so that a round allocates nothing once it has
 // grown. True when some stream was read, even if it gave nothing yet.
-// Samples waiting in a channel's ring, and the channel.
-using TFeedOrder = std::pair<std::size_t, std::size_t>;
 bool FeedChannels(std::span<TChannelState> channels, std::vector<TFeedOrder>& order);
 
 // The device's feeder: threads of its own that keep the playing channels' rings
 // filled, so that the driver's thread only copies, scales and writes. It runs while
-// the driver runs: started after the driver starts and stopped before the channels
-// go.
+// the driver runs: started just before the driver and stopped before it, and so
+// before the channels go.
 //
 // There are two threads so that one stream stuck in a read (a disk that stalls, a
 // network share that hangs) holds up only one of them: the other keeps every other
@@ -51,7 +52,6 @@ class TFeeder {
   void Start(std::span<TChannelState> channels, std::function<void()> atStart = {});
   // Waits for the threads to finish their round; harmless when not running.
   void Stop();
-  bool Running() const { return !threads_.empty(); }
   // Ends the threads' sleep at once; harmless when not running.
   void Wake();
   // For a process that is ending, whose threads the system has already ended:
