@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "base/wav_writer.h"
+#include "file_bytes.h"
 #include "plugin_host.h"
 #include "plugin_session.h"
 #include "riff_builder.h"
@@ -244,7 +245,7 @@ TEST_F(PlaybackTest, HandOverUnderStressLeavesThePluginSound) {
   PostMessageA(form_, WM_CLOSE, 0, 0);
   host::PumpPendingMessages();
 
-  const std::string recorded = ReadFile(record + "\\out2.wav");
+  const std::string recorded = ReadText(record + "\\out2.wav");
   ASSERT_GT(recorded.size(), 44u);
   const std::string data = recorded.substr(44);
   const auto gain = static_cast<float>(std::pow(10.0, -12 / 20.0));

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
 #include "plugin_host.h"
 #include "window_lookup.h"
 
@@ -25,13 +25,6 @@ std::string TempDir(const std::string& name) {
   std::string dir = std::string(temp) + "tonvane-" + name + "\\";
   CreateDirectoryA(dir.c_str(), nullptr);
   return dir;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 HWND MainWindow() { return testing::ThisThreadsMainForm(); }
@@ -188,11 +181,12 @@ TEST_F(PluginTest, ClosePluginWritesWhatThePreferencesHeldBeforeTheWindowIsDestr
   plugin_->window->ShowPluginWindow();
   SetWindowPos(MainWindow(), nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   plugin_->window->ClosePlugin();
-  EXPECT_EQ(ReadFile(dir_ + "Tonvane.ini"), "[Preferences]\r\nLeft=31\r\nTop=42\r\nDevice=\r\nRate=0\r\n");
+  EXPECT_EQ(testing::ReadText(dir_ + "Tonvane.ini"),
+            "[Preferences]\r\nLeft=31\r\nTop=42\r\nDevice=\r\nRate=0\r\n");
   host::PumpPendingMessages();
   EXPECT_EQ(MainWindow(), nullptr);
   plugin_->window->ClosePlugin();
-  EXPECT_NE(ReadFile(dir_ + "Tonvane.ini").find("Left=300\r\nTop=200\r\n"), std::string::npos);
+  EXPECT_NE(testing::ReadText(dir_ + "Tonvane.ini").find("Left=300\r\nTop=200\r\n"), std::string::npos);
   EXPECT_TRUE(boxes_.empty());
 
   // A new load reads them back; the window still opens centred.
@@ -268,7 +262,7 @@ TEST_F(PluginTest, PathWithoutADirectoryUsesTheBareFileName) {
   Init();
   plugin_->window->ClosePlugin();
   // The private-profile functions put a bare name in the Windows directory.
-  EXPECT_NE(ReadFile(bare).find("[Preferences]"), std::string::npos);
+  EXPECT_NE(testing::ReadText(bare).find("[Preferences]"), std::string::npos);
   DeleteFileA(bare.c_str());
 }
 

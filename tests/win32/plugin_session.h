@@ -13,7 +13,6 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,13 +29,6 @@ inline void ClearDriverSettings() {
   for (const char* key : {"OUTPUTS", "INPUTS", "SAMPLE_TYPE", "RATES", "BUFFER", "CLOCK", "FAIL",
                           "MAX_BUFFERS", "RECORD_DIR", "SYNC_FIRST"})
     SetDriver(key, nullptr);
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 class PluginSession : public ::testing::Test {

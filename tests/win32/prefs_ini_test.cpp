@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "base/exception.h"
 #include "base/file_exists.h"
+#include "file_bytes.h"
 #include "prefs/prefs.h"
 
 namespace tonvane {
@@ -25,12 +25,7 @@ class PrefsIniTest : public ::testing::Test {
     file_ = dir_ + "\\Tonvane.ini";
     DeleteFileA(file_.c_str());
   }
-  std::string Contents() const {
-    std::ifstream in(file_, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Contents() const { return testing::ReadText(file_); }
   std::string dir_, file_;
 };
 

@@ -2,9 +2,9 @@
 // reached through OpenAsio.dll, shaped by its configuration, recording what the
 // host writes.
 #include <fstream>
-#include <iterator>
 
 #include "asio_test_support.h"
+#include "file_bytes.h"
 
 namespace tonvane::test {
 namespace {
@@ -17,11 +17,6 @@ std::string ReadRegText(HKEY root, const std::string& subKey, const char* name, 
   const LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
   RegCloseKey(key);
   return result == ERROR_SUCCESS && type == REG_SZ ? value : "<no text>";
-}
-
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
@@ -190,7 +185,7 @@ void RecordAndCompare(const TOpenAsio& openAsio, const TRecordingCase& c) {
 
   // Complete on disk once stopped, before the buffers go.
   for (int ch = 0; ch < kChannels; ++ch) {
-    const std::vector<std::uint8_t> bytes = ReadFile(dir.File("out" + std::to_string(ch) + c.file));
+    const std::vector<std::uint8_t> bytes = testing::ReadBytes(dir.File("out" + std::to_string(ch) + c.file));
     const std::size_t header = c.wav ? 44 : 0;
     const std::size_t data = static_cast<std::size_t>(kSwitches) * kBuffer * c.bytesPerSample;
     ASSERT_EQ(bytes.size(), header + data) << "channel " << ch;
