@@ -31,7 +31,7 @@ using namespace tonvane::testing;
 
 class DeviceTest : public PluginSession {
  protected:
-  DeviceTest() : PluginSession("tonvane-device-") {}
+  DeviceTest() : PluginSession("device") {}
 
   void SetUp() override {
     PluginSession::SetUp();
@@ -370,7 +370,6 @@ TEST_F(DeviceTest, EightOutputsGiveEightStripsThatScrollAndEightOutputBuffers) {
 TEST_F(DeviceTest, PlaysAFileAtItsLevelIntoTheDriversBuffers) {
   const std::string record = dir_ + "rec";
   CreateDirectoryA(record.c_str(), nullptr);
-  DeleteFileA((record + "\\out1.wav").c_str());
   SetDriver("RECORD_DIR", record.c_str());
   SetDriver("CLOCK", "realtime");
   SetDriver("MAX_BUFFERS", nullptr);

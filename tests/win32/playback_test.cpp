@@ -85,7 +85,7 @@ Picture PrintClient(HWND hwnd) {
 
 class PlaybackTest : public PluginSession {
  protected:
-  PlaybackTest() : PluginSession("tonvane-playback-") {}
+  PlaybackTest() : PluginSession("playback") {}
 
   // The plug-in opens the virtual driver as soon as its window is shown.
   void SetUp() override {
@@ -225,7 +225,6 @@ TEST_F(PlaybackTest, HandOverUnderStressLeavesThePluginSound) {
   // The same plug-in opens the device again, now recording in real time, and plays exactly.
   const std::string record = dir_ + "rec";
   CreateDirectoryA(record.c_str(), nullptr);
-  DeleteFileA((record + "\\out2.wav").c_str());
   SetDriver("RECORD_DIR", record.c_str());
   SetDriver("CLOCK", "realtime");
   SetDriver("BUFFER", "256");

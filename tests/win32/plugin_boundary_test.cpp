@@ -6,11 +6,13 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "file_bytes.h"
 #include "plugin_host.h"
+#include "scratch_dir.h"
 #include "window_lookup.h"
 
 namespace tonvane {
@@ -19,21 +21,13 @@ namespace {
 using host::HostObject;
 using host::LoadedPlugin;
 
-std::string TempDir(const std::string& name) {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  std::string dir = std::string(temp) + "tonvane-" + name + "\\";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
-
 HWND MainWindow() { return testing::ThisThreadsMainForm(); }
 
 class PluginTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = TempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    DeleteFileA((dir_ + "Tonvane.ini").c_str());
+    scratch_.emplace();
+    dir_ = scratch_->Folder();
     host_ = std::make_unique<HostObject>(dir_ + "Tonvane.dll");
     watcher_ =
         std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) { boxes_.push_back(t); });
@@ -48,6 +42,7 @@ class PluginTest : public ::testing::Test {
     }
     plugin_.reset();
     watcher_.reset();
+    scratch_.reset();
   }
 
   void Init() { ASSERT_TRUE(plugin_->Init(host_.get(), 7)); }
@@ -58,11 +53,16 @@ class PluginTest : public ::testing::Test {
     return result;
   }
 
+  // The host's plug-in folder, where Tonvane.ini goes: a scratch folder, with a
+  // separator at its end.
   std::string dir_;
   std::unique_ptr<HostObject> host_;
   std::unique_ptr<host::MessageBoxWatcher> watcher_;
   std::vector<std::string> boxes_;
   std::unique_ptr<LoadedPlugin> plugin_;
+
+ private:
+  std::optional<testing::ScratchDir> scratch_;
 };
 
 TEST_F(PluginTest, ObjectIdentityAndReferenceCounting) {

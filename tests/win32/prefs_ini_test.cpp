@@ -10,23 +10,17 @@
 #include "base/file_exists.h"
 #include "file_bytes.h"
 #include "prefs/prefs.h"
+#include "scratch_dir.h"
 
 namespace tonvane {
 namespace {
 
 class PrefsIniTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    dir_ =
-        std::string(temp) + "tonvane-ini-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    CreateDirectoryA(dir_.c_str(), nullptr);
-    file_ = dir_ + "\\Tonvane.ini";
-    DeleteFileA(file_.c_str());
-  }
   std::string Contents() const { return testing::ReadText(file_); }
-  std::string dir_, file_;
+
+  const testing::ScratchDir scratch_;
+  const std::string dir_ = scratch_.Dir().string(), file_ = dir_ + "\\Tonvane.ini";
 };
 
 TEST_F(PrefsIniTest, RoundTripWithAndWithoutTrailingBackslash) {
