@@ -1,6 +1,7 @@
 #pragma once
 
-// Whole files as bytes, for tests that write their own and read encoders' output.
+// Whole files as bytes or text, for tests that write their own and read back what
+// encoders, drivers and the plug-in wrote.
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,12 @@ namespace tonvane::testing {
 inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// The file as it lies on disk (no line-end translation); empty when it cannot be read.
+inline std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {

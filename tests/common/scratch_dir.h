@@ -11,6 +11,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -32,9 +33,10 @@ class ScratchDir {
 
   explicit ScratchDir(const std::string& tag = {}) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("tonvane-" + (tag.empty() ? tag : tag + "-") + info->test_suite_name() + "-" + info->name() +
-            "-" + std::to_string(ProcessId()));
+    std::string name = "tonvane-" + (tag.empty() ? tag : tag + "-") + info->test_suite_name() + "-" +
+                       info->name() + "-" + std::to_string(ProcessId());
+    std::replace(name.begin(), name.end(), '/', '-');  // parameterised: "Values/Suite", "Name/0"
+    dir_ = std::filesystem::temp_directory_path() / name;
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
@@ -46,6 +48,11 @@ class ScratchDir {
   ScratchDir& operator=(const ScratchDir&) = delete;
 
   const std::filesystem::path& Dir() const { return dir_; }
+  // With a separator at its end, as Windows programs name a folder, so that a file
+  // name can be added to it as it is.
+  std::string Folder() const {
+    return dir_.string() + static_cast<char>(std::filesystem::path::preferred_separator);
+  }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   std::string Write(const std::string& name, const Bytes& bytes) const {
     WriteBytes(Path(name), bytes);

@@ -3,6 +3,7 @@
 // The same tests run natively over libmp3dec.so and under Wine over mp3dec.dll.
 #include <gtest/gtest.h>
 
+#include "file_bytes.h"
 #include "pcm_compare.h"
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -22,6 +22,7 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using tonvane::testing::ReadBytes;
 
 // What the audio stream passes on every call.
 constexpr std::int32_t kBlockSize = 1024;
@@ -38,11 +39,6 @@ struct Mp3Case {
   double seconds = 0;
 };
 
-Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::string DataPath(const std::string& name) { return Mp3TestDataDir() + "/" + name; }
 
 std::vector<Mp3Case> Cases() {
@@ -58,7 +54,7 @@ std::vector<Mp3Case> Cases() {
 }
 
 Bytes Reference(const std::string& file) {
-  return ReadFile(DataPath(file.substr(0, file.rfind('.')) + ".pcm"));
+  return ReadBytes(DataPath(file.substr(0, file.rfind('.')) + ".pcm"));
 }
 
 // Under Wine the reference comes from the native decoder, whose synthesis (x86-64
@@ -180,7 +176,7 @@ TEST_F(Mp3DecTest, DecodesEveryLayerRateAndChannelCountLikeTheReferenceDecoder) 
     stereo |= c.channels == 2;
     Decoder d;
     ASSERT_TRUE(d.ready());
-    const Bytes pcm = d.DecodeAll(ReadFile(DataPath(c.file)));
+    const Bytes pcm = d.DecodeAll(ReadBytes(DataPath(c.file)));
     EXPECT_TRUE(SamePcm(pcm, Reference(c.file)));
     // Independently of the reference: 16-bit samples at the file's own rate and channel
     // count, give or take the encoder's delay and padding (under two frames).
@@ -198,7 +194,7 @@ TEST_F(Mp3DecTest, OutputIsTheSameHoweverTheInputAndOutputAreCut) {
   // does not fit, never write past the capacity, and lose or repeat no byte.
   for (const char* file : {"mono24k-mpeg2.mp3", "stereo48k-layer2.mp2"}) {
     SCOPED_TRACE(file);
-    const Bytes mp3 = ReadFile(DataPath(file));
+    const Bytes mp3 = ReadBytes(DataPath(file));
     const Bytes reference = Reference(file);
     struct Cut {
       std::int32_t block, capacity;
@@ -215,7 +211,7 @@ TEST_F(Mp3DecTest, OutputIsTheSameHoweverTheInputAndOutputAreCut) {
 
 TEST_F(Mp3DecTest, FrameLongerThanOneBlockWaitsForTheNextBlock) {
   const Mp3Case& c = Find("stereo44k-cbr320.mp3");
-  const Bytes mp3 = ReadFile(DataPath(c.file));
+  const Bytes mp3 = ReadBytes(DataPath(c.file));
   ASSERT_GT(mp3.size(), 4u * kBlockSize);
   Decoder d;
   ASSERT_TRUE(d.ready());
@@ -251,7 +247,7 @@ TEST_F(Mp3DecTest, GarbageAndTruncatedInputEndQuietly) {
   }
   // A file cut in the middle of a frame gives the whole frames before the cut.
   const Mp3Case& c = Find("mono48k-cbr128.mp3");
-  const Bytes mp3 = ReadFile(DataPath(c.file));
+  const Bytes mp3 = ReadBytes(DataPath(c.file));
   const Bytes reference = Reference(c.file);
   Decoder d;
   ASSERT_TRUE(d.ready());
@@ -264,7 +260,7 @@ TEST_F(Mp3DecTest, GarbageAndTruncatedInputEndQuietly) {
 
 TEST_F(Mp3DecTest, BlockStartsAfreshAfterExitAndInit) {
   const Mp3Case& c = Find("joint44k-vbr.mp3");
-  const Bytes mp3 = ReadFile(DataPath(c.file));
+  const Bytes mp3 = ReadBytes(DataPath(c.file));
   Decoder d;
   ASSERT_TRUE(d.ready());
   // Leave half a stream and undecoded input behind.
@@ -284,8 +280,8 @@ TEST_F(Mp3DecTest, BlockStartsAfreshAfterExitAndInit) {
 TEST_F(Mp3DecTest, TwoBlocksDecodeTwoStreamsIndependently) {
   const Mp3Case& a = Find("mono48k-cbr128.mp3");
   const Mp3Case& b = Find("stereo44k-cbr320.mp3");
-  const Bytes mp3a = ReadFile(DataPath(a.file));
-  const Bytes mp3b = ReadFile(DataPath(b.file));
+  const Bytes mp3a = ReadBytes(DataPath(a.file));
+  const Bytes mp3b = ReadBytes(DataPath(b.file));
   Decoder da, db;
   ASSERT_TRUE(da.ready() && db.ready());
   Bytes pcma, pcmb;
@@ -302,7 +298,7 @@ TEST_F(Mp3DecTest, TwoBlocksDecodeTwoStreamsIndependently) {
 }
 
 TEST_F(Mp3DecTest, RefusesMisuseWithoutCrashing) {
-  const Bytes mp3 = ReadFile(DataPath(Find("mono48k-cbr128.mp3").file));
+  const Bytes mp3 = ReadBytes(DataPath(Find("mono48k-cbr128.mp3").file));
   Decoder d;
   ASSERT_TRUE(d.ready());
   std::vector<std::uint8_t> out(kCapacity);

@@ -4,10 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "base/exception.h"
 #include "base/str_to_int.h"
+#include "file_bytes.h"
 #include "prefs/misc.h"
 #include "scratch_dir.h"
 
@@ -38,12 +38,7 @@ class PrefsTest : public testing::ScratchDirTest {
  protected:
   std::string Dir() const { return dir_.string() + "/"; }
   std::string IniPath() const { return Path("Tonvane.ini"); }
-  std::string ReadFile() const {
-    std::ifstream in(IniPath(), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string ReadFile() const { return testing::ReadText(IniPath()); }
 };
 
 TEST_F(PrefsTest, FirstRunGivesTheDefaultsAndWritesNothing) {

@@ -7,6 +7,7 @@
 #include "asio/driver_list_win32.h"
 #include "asio_test_support.h"
 #include "base/exception.h"
+#include "scratch_dir.h"
 
 namespace tonvane::test {
 namespace {
@@ -118,13 +119,11 @@ class DriverListTest : public ::testing::Test {
 };
 
 TEST_F(DriverListTest, ListsWorkingDriversInRegistryOrderAndLeavesBrokenOnesOut) {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
+  const testing::ScratchDir scratch;
   const std::string sysFile = tag_ + "-sys.dll", winFile = tag_ + "-win.dll";
   const std::string sysPath = MakeFile(SystemDir(), sysFile);
   const std::string winPath = MakeFile(WindowsDir(), winFile);
-  const std::string fullPath =
-      MakeFile(std::string(temp).substr(0, std::string(temp).size() - 1), tag_ + ".dll");
+  const std::string fullPath = MakeFile(scratch.Dir().string(), tag_ + ".dll");
   ASSERT_EQ(GetFileAttributesA((SystemDir() + "\\" + winFile).c_str()), INVALID_FILE_ATTRIBUTES);
 
   const GUID sysClass = NewGuid(), winClass = NewGuid(), fullClass = NewGuid();
@@ -269,28 +268,24 @@ TEST_F(DriverListTest, ALibraryWithoutTheFactoryIsNotKeptLoaded) {
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string bin(self);
   bin = bin.substr(0, bin.find_last_of('\\') + 1);
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  const std::string dir = std::string(temp) + tag_ + "-fake";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  const std::string fake = dir + "\\OpenAsio.dll";
-  // Any DLL without CreateOpenAsio will do; loaded first, it is the one the bare
-  // name finds.
-  ASSERT_TRUE(CopyFileA((bin + vasio::kFileName).c_str(), fake.c_str(), FALSE));
-  files_.push_back(fake);
-  HMODULE held = LoadLibraryA(fake.c_str());
-  ASSERT_NE(held, nullptr);
+  {
+    const testing::ScratchDir scratch;  // the fake goes with it, before the real one is loaded
+    const std::string fake = scratch.Path("OpenAsio.dll");
+    // Any DLL without CreateOpenAsio will do; loaded first, it is the one the bare
+    // name finds.
+    ASSERT_TRUE(CopyFileA((bin + vasio::kFileName).c_str(), fake.c_str(), FALSE));
+    HMODULE held = LoadLibraryA(fake.c_str());
+    ASSERT_NE(held, nullptr);
 
-  EXPECT_FALSE(LoadDriverLibrary());
-  EXPECT_FALSE(DriverLibraryLoaded());
-  TAsioDriverEntry entry{};
-  entry.Clsid = vasio::kClsid;
-  TAsioDriverRef driver;
-  EXPECT_FALSE(CreateDriver(entry, driver)) << "no factory to call";
-  FreeLibrary(held);
-  EXPECT_EQ(GetModuleHandleA("OpenAsio.dll"), nullptr) << "the refused library was released";
-  DeleteFileA(fake.c_str());
-  RemoveDirectoryA(dir.c_str());
+    EXPECT_FALSE(LoadDriverLibrary());
+    EXPECT_FALSE(DriverLibraryLoaded());
+    TAsioDriverEntry entry{};
+    entry.Clsid = vasio::kClsid;
+    TAsioDriverRef driver;
+    EXPECT_FALSE(CreateDriver(entry, driver)) << "no factory to call";
+    FreeLibrary(held);
+    EXPECT_EQ(GetModuleHandleA("OpenAsio.dll"), nullptr) << "the refused library was released";
+  }
 
   EXPECT_TRUE(LoadDriverLibrary()) << "the real one, beside the test";
   EXPECT_TRUE(DriverLibraryLoaded());

@@ -191,7 +191,7 @@ TEST_F(ChanStripTest, ButtonsShowTheirGlyphOnTheFaceAndSinkWhenDown) {
     for (int y = 0; y < 21; ++y) {
       for (int x = 0; x < 21; ++x) {
         const bool glyphBlack = glyph.Pixel(x, y) == RGB(0, 0, 0);
-        const COLORREF painted = picture->Pixel(origin + x, origin + y);
+        const COLORREF painted = picture.Pixel(origin + x, origin + y);
         if (glyphBlack != (painted == RGB(0, 0, 0))) return false;
         if (!glyphBlack && painted == RGB(192, 192, 192) &&
             GetSysColor(COLOR_BTNFACE) != RGB(192, 192, 192)) {
@@ -269,7 +269,7 @@ TEST_F(ChanStripTest, ProgressShowsOnTheGaugeAsAWhiteBar) {
   strip_->ShowProgress(50);
   const auto picture = uitest::PrintClient(strip_->Gauge->Handle());
   for (int x = 0; x < 83; ++x) {
-    EXPECT_EQ(picture->Pixel(x, 13), x < 42 ? RGB(255, 255, 255) : RGB(0, 0, 0)) << x;
+    EXPECT_EQ(picture.Pixel(x, 13), x < 42 ? RGB(255, 255, 255) : RGB(0, 0, 0)) << x;
   }
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/wav_writer.h"
+#include "file_bytes.h"
 #include "plugin_host.h"
 #include "plugin_session.h"
 #include "riff_builder.h"
@@ -30,7 +31,7 @@ using namespace tonvane::testing;
 
 class DeviceTest : public PluginSession {
  protected:
-  DeviceTest() : PluginSession("tonvane-device-") {}
+  DeviceTest() : PluginSession("device") {}
 
   void SetUp() override {
     PluginSession::SetUp();
@@ -78,7 +79,7 @@ class DeviceTest : public PluginSession {
     PostMessageA(form_, WM_CLOSE, 0, 0);
     host::PumpPendingMessages();
     plugin_->window->ClosePlugin();
-    return ReadFile(Ini());
+    return ReadText(Ini());
   }
   // Whether the plug-in holds an open driver, as the command language sees it.
   bool DeviceOpen() { return Execute("Play") == "ERR: Invalid Play command"; }
@@ -118,7 +119,7 @@ TEST_F(DeviceTest, AWindowWhoseCreationFailsPartWayKeepsTheRememberedDevice) {
     boxes_.clear();
     EXPECT_EQ(Execute("Stop 1"), "ERR") << "no window";
     plugin_->window->ClosePlugin();
-    const std::string ini = ReadFile(Ini());
+    const std::string ini = ReadText(Ini());
     EXPECT_NE(ini.find("Device=Tonvane Virtual ASIO\r\n"), std::string::npos) << ini;
     plugin_.reset();
   }
@@ -133,7 +134,7 @@ TEST_F(DeviceTest, AWindowClosedWhileMinimizedRemembersWhereItStandsRestored) {
   host::PumpPendingMessages();
   ASSERT_EQ(ThisThreadsMainForm(), nullptr);
   plugin_->window->ClosePlugin();
-  const std::string ini = ReadFile(Ini());
+  const std::string ini = ReadText(Ini());
   EXPECT_NE(ini.find("Left=120\r\nTop=90\r\n"), std::string::npos) << ini;
   EXPECT_TRUE(boxes_.empty());
 }
@@ -179,7 +180,7 @@ TEST_F(DeviceTest, OffersTheStandardRatesTheDriverAccepts) {
   Pick(rateLB_, 0);
   EXPECT_TRUE(boxes_.empty());
   plugin_->window->ClosePlugin();
-  EXPECT_NE(ReadFile(Ini()).find("Rate=44100"), std::string::npos);
+  EXPECT_NE(ReadText(Ini()).find("Rate=44100"), std::string::npos);
 }
 
 struct FailureRow {
@@ -246,7 +247,7 @@ TEST_F(DeviceTest, ARatePickTheDriverRefusesIsShownAndTheDeviceRunsOn) {
   EXPECT_EQ(boxes_, std::vector<std::string>{"Error setting sample rate"});
   EXPECT_TRUE(DeviceOpen());
   plugin_->window->ClosePlugin();
-  EXPECT_NE(ReadFile(Ini()).find("Rate=48000"), std::string::npos) << "the refused rate is not remembered";
+  EXPECT_NE(ReadText(Ini()).find("Rate=48000"), std::string::npos) << "the refused rate is not remembered";
 }
 
 TEST_F(DeviceTest, PickingTheOpenDeviceAgainResetsEveryChannel) {
@@ -267,11 +268,11 @@ TEST_F(DeviceTest, PickingTheOpenDeviceAgainResetsEveryChannel) {
   host::PumpMessages(300);
   PostMessageA(form_, WM_CLOSE, 0, 0);
   host::PumpPendingMessages();
-  const std::string first = ReadFile(record + "\\out0.wav");
+  const std::string first = ReadText(record + "\\out0.wav");
   const auto start = testing::Samples16({samples.begin(), samples.begin() + 4});
   EXPECT_NE(first.find(std::string(start.begin(), start.end()), 44), std::string::npos)
       << "channel 1 plays at 0 dB after the reopen";
-  const std::string second = ReadFile(record + "\\out1.wav");
+  const std::string second = ReadText(record + "\\out1.wav");
   ASSERT_GT(second.size(), 44u);
   EXPECT_EQ(second.find_first_not_of('\0', 44), std::string::npos) << "channel 2 stopped at the reopen";
 }
@@ -360,16 +361,15 @@ TEST_F(DeviceTest, EightOutputsGiveEightStripsThatScrollAndEightOutputBuffers) {
   PostMessageA(form_, WM_CLOSE, 0, 0);
   host::PumpPendingMessages();
   for (int channel = 0; channel < 8; ++channel)
-    EXPECT_GT(ReadFile(record + "\\out" + std::to_string(channel) + ".wav").size(), 44u)
+    EXPECT_GT(ReadText(record + "\\out" + std::to_string(channel) + ".wav").size(), 44u)
         << "output " << channel;
-  EXPECT_EQ(ReadFile(record + "\\out8.wav"), "");
+  EXPECT_EQ(ReadText(record + "\\out8.wav"), "");
 }
 
 // Plays a WAV file through the virtual driver and reads back what it recorded.
 TEST_F(DeviceTest, PlaysAFileAtItsLevelIntoTheDriversBuffers) {
   const std::string record = dir_ + "rec";
   CreateDirectoryA(record.c_str(), nullptr);
-  DeleteFileA((record + "\\out1.wav").c_str());
   SetDriver("RECORD_DIR", record.c_str());
   SetDriver("CLOCK", "realtime");
   SetDriver("MAX_BUFFERS", nullptr);
@@ -390,7 +390,7 @@ TEST_F(DeviceTest, PlaysAFileAtItsLevelIntoTheDriversBuffers) {
   PostMessageA(form_, WM_CLOSE, 0, 0);
   host::PumpPendingMessages();
 
-  const std::string recorded = ReadFile(record + "\\out1.wav");
+  const std::string recorded = ReadText(record + "\\out1.wav");
   ASSERT_GT(recorded.size(), 44u);
   const std::string data = recorded.substr(44);
   // The file's last four bytes are never played: 1998 samples at 0.50118721.
@@ -405,7 +405,7 @@ TEST_F(DeviceTest, PlaysAFileAtItsLevelIntoTheDriversBuffers) {
   ASSERT_NE(at, std::string::npos) << "the level-scaled samples appear in order in channel 2's buffers";
   EXPECT_EQ(data.find_first_not_of('\0'), at + 1) << "silence before the sound";
   EXPECT_EQ(data.find_first_not_of('\0', at + expected.size()), std::string::npos) << "silence after it";
-  const std::string idle = ReadFile(record + "\\out0.wav");
+  const std::string idle = ReadText(record + "\\out0.wav");
   ASSERT_GT(idle.size(), 44u);
   EXPECT_EQ(idle.find_first_not_of('\0', 44), std::string::npos) << "the idle channel got silence";
 }
@@ -462,11 +462,11 @@ TEST_F(DeviceTest, PlayOnAStripAsksForAFileAndCancellingChangesNothing) {
   host::PumpPendingMessages();
   EXPECT_TRUE(boxes_.empty());
 
-  const std::string cancelled = ReadFile(record + "\\out0.wav");
+  const std::string cancelled = ReadText(record + "\\out0.wav");
   ASSERT_GT(cancelled.size(), 44u);
   EXPECT_EQ(cancelled.find_first_not_of('\0', 44), std::string::npos)
       << "the cancelled channel stayed silent";
-  const std::string chosen = ReadFile(record + "\\out1.wav");
+  const std::string chosen = ReadText(record + "\\out1.wav");
   EXPECT_NE(chosen.find(std::string("\x2C\x01\xD4\xFE", 4), 44), std::string::npos)
       << "the chosen file played";
 }
@@ -511,7 +511,7 @@ TEST_F(DeviceTest, AReleaseDuringTheBoxesOfAnOpenWaitsForTheBoxAndCommandsAreAns
     EXPECT_FALSE(IsWindow(form_)) << "the held release was carried out";
     EXPECT_EQ(Execute("Stop 1"), "ERR");
     if (c.close) {
-      EXPECT_NE(ReadFile(Ini()).find("Left="), std::string::npos) << "ClosePlugin wrote the file";
+      EXPECT_NE(ReadText(Ini()).find("Left="), std::string::npos) << "ClosePlugin wrote the file";
     }
     plugin_.reset();
     SetDriver(c.setting, nullptr);
@@ -541,7 +541,7 @@ TEST_F(DeviceTest, APlayDuringAFailedPlaysBoxIsNotCutOffAndAReleaseWaitsForTheBo
   host::PumpPendingMessages();
   EXPECT_FALSE(IsWindow(form_));
   EXPECT_EQ(boxes_, std::vector<std::string>(2, "Sound must be mono"));
-  const std::string played = ReadFile(record + "\\out0.wav");
+  const std::string played = ReadText(record + "\\out0.wav");
   const auto tail = testing::Samples16({samples.begin() + 23000, samples.begin() + 23004});
   const std::string end(tail.begin(), tail.end());
   EXPECT_NE(played.find(end, 44), std::string::npos) << "the Play from inside the box played to its end";
@@ -582,7 +582,7 @@ TEST_F(DeviceTest, TheStripsOpenDialogOffersWaveThenMp3FilesAndKeepsTheCurrentDi
   PostMessageA(form_, WM_CLOSE, 0, 0);
   host::PumpPendingMessages();
   EXPECT_TRUE(boxes_.empty());
-  EXPECT_NE(ReadFile(record + "\\out0.wav").find(std::string("\x2C\x01\xD4\xFE", 4), 44), std::string::npos)
+  EXPECT_NE(ReadText(record + "\\out0.wav").find(std::string("\x2C\x01\xD4\xFE", 4), 44), std::string::npos)
       << "the chosen file played";
 }
 
@@ -607,7 +607,7 @@ TEST_F(DeviceTest, AClosePluginWhileTheOpenDialogIsUpWaitsForThePlayAfterIt) {
   EXPECT_TRUE(IsWindow(form_)) << "the window outlived the dialog and the Play after it";
   host::PumpPendingMessages();
   EXPECT_FALSE(IsWindow(form_));
-  EXPECT_NE(ReadFile(Ini()).find("Left="), std::string::npos) << "ClosePlugin wrote the file";
+  EXPECT_NE(ReadText(Ini()).find("Left="), std::string::npos) << "ClosePlugin wrote the file";
   EXPECT_TRUE(boxes_.empty());
 }
 

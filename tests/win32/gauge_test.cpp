@@ -68,12 +68,14 @@ class GaugeTest : public ::testing::Test {
     gauge_->SetShowText(false);
   }
   // Columns of row y in the colour c.
-  int CountInRow(const TBitmap& picture, int y, COLORREF c) const {
+  int CountInRow(const uitest::ClientPicture& picture, int y, COLORREF c) const {
     int n = 0;
     for (int x = 0; x < picture.Width(); ++x) n += picture.Pixel(x, y) == c;
     return n;
   }
-  bool AllPixels(const TBitmap& picture, const RECT& r, COLORREF c) const {
+  // Of a printed picture, or of a bitmap copied from the screen.
+  template <class Picture>
+  bool AllPixels(const Picture& picture, const RECT& r, COLORREF c) const {
     for (int y = r.top; y < r.bottom; ++y) {
       for (int x = r.left; x < r.right; ++x) {
         if (picture.Pixel(x, y) != c) return false;
@@ -81,7 +83,7 @@ class GaugeTest : public ::testing::Test {
     }
     return true;
   }
-  bool AnyPixelNear(const TBitmap& picture, int x, int y, COLORREF c) const {
+  bool AnyPixelNear(const uitest::ClientPicture& picture, int x, int y, COLORREF c) const {
     for (int dy = -1; dy <= 1; ++dy) {
       for (int dx = -1; dx <= 1; ++dx) {
         if (picture.Pixel(x + dx, y + dy) == c) return true;
@@ -214,10 +216,10 @@ TEST_F(GaugeTest, StripGaugeFillsWholeColumnsFromTheLeft) {
   for (const auto& c : cases) {
     gauge_->SetProgress(c.percent);
     const auto picture = PrintClient(gauge_->Handle());
-    ASSERT_EQ(picture->Width(), 83);
-    ASSERT_EQ(picture->Height(), 27);
-    EXPECT_TRUE(AllPixels(*picture, RECT{0, 0, c.white, 27}, kWhite)) << c.percent << " %";
-    EXPECT_TRUE(AllPixels(*picture, RECT{c.white, 0, 83, 27}, kBlack)) << c.percent << " %";
+    ASSERT_EQ(picture.Width(), 83);
+    ASSERT_EQ(picture.Height(), 27);
+    EXPECT_TRUE(AllPixels(picture, RECT{0, 0, c.white, 27}, kWhite)) << c.percent << " %";
+    EXPECT_TRUE(AllPixels(picture, RECT{c.white, 0, 83, 27}, kBlack)) << c.percent << " %";
   }
 }
 
@@ -240,10 +242,10 @@ TEST_F(GaugeTest, ATenthOfTenPixelsIsNoFill) {
   gauge_->SetShowText(false);
   gauge_->SetProgress(10);
   auto picture = PrintClient(gauge_->Handle());
-  EXPECT_TRUE(AllPixels(*picture, RECT{0, 0, 9, 5}, kWhite)) << "back colour only";
+  EXPECT_TRUE(AllPixels(picture, RECT{0, 0, 9, 5}, kWhite)) << "back colour only";
   gauge_->SetProgress(100);
   picture = PrintClient(gauge_->Handle());
-  EXPECT_TRUE(AllPixels(*picture, RECT{0, 0, 9, 5}, kBlack));
+  EXPECT_TRUE(AllPixels(picture, RECT{0, 0, 9, 5}, kBlack));
 }
 
 TEST_F(GaugeTest, BorderLeavesABlackFrameAroundTheBar) {
@@ -253,15 +255,15 @@ TEST_F(GaugeTest, BorderLeavesABlackFrameAroundTheBar) {
   gauge_->SetBackColor(kGreenColor);
   gauge_->SetProgress(100);
   auto picture = PrintClient(gauge_->Handle());
-  EXPECT_TRUE(AllPixels(*picture, RECT{0, 0, 50, 1}, kBlack));
-  EXPECT_TRUE(AllPixels(*picture, RECT{0, 19, 50, 20}, kBlack));
-  EXPECT_TRUE(AllPixels(*picture, RECT{0, 0, 1, 20}, kBlack));
-  EXPECT_TRUE(AllPixels(*picture, RECT{49, 0, 50, 20}, kBlack));
-  EXPECT_TRUE(AllPixels(*picture, RECT{1, 1, 49, 19}, kRed)) << "100 % fills the inside exactly";
+  EXPECT_TRUE(AllPixels(picture, RECT{0, 0, 50, 1}, kBlack));
+  EXPECT_TRUE(AllPixels(picture, RECT{0, 19, 50, 20}, kBlack));
+  EXPECT_TRUE(AllPixels(picture, RECT{0, 0, 1, 20}, kBlack));
+  EXPECT_TRUE(AllPixels(picture, RECT{49, 0, 50, 20}, kBlack));
+  EXPECT_TRUE(AllPixels(picture, RECT{1, 1, 49, 19}, kRed)) << "100 % fills the inside exactly";
   gauge_->SetProgress(0);
   picture = PrintClient(gauge_->Handle());
-  EXPECT_TRUE(AllPixels(*picture, RECT{1, 1, 49, 19}, kGreen));
-  EXPECT_EQ(picture->Pixel(0, 0), kBlack);
+  EXPECT_TRUE(AllPixels(picture, RECT{1, 1, 49, 19}, kGreen));
+  EXPECT_EQ(picture.Pixel(0, 0), kBlack);
 }
 
 TEST_F(GaugeTest, VerticalBarAtFullKeepsTheTopRowUnlessBordered) {
@@ -271,21 +273,21 @@ TEST_F(GaugeTest, VerticalBarAtFullKeepsTheTopRowUnlessBordered) {
   gauge_->SetBorderStyle(TBorderStyle::bsNone);
   gauge_->SetProgress(100);
   auto picture = PrintClient(gauge_->Handle());
-  EXPECT_TRUE(AllPixels(*picture, RECT{0, 0, 20, 1}, kWhite)) << "top row in the back colour";
-  EXPECT_TRUE(AllPixels(*picture, RECT{0, 1, 20, 30}, kBlack));
+  EXPECT_TRUE(AllPixels(picture, RECT{0, 0, 20, 1}, kWhite)) << "top row in the back colour";
+  EXPECT_TRUE(AllPixels(picture, RECT{0, 1, 20, 30}, kBlack));
 
   gauge_->SetProgress(50);
   picture = PrintClient(gauge_->Handle());
   // H is 31: 15 rows from the bottom.
-  EXPECT_TRUE(AllPixels(*picture, RECT{0, 0, 20, 16}, kWhite));
-  EXPECT_TRUE(AllPixels(*picture, RECT{0, 16, 20, 30}, kBlack));
+  EXPECT_TRUE(AllPixels(picture, RECT{0, 0, 20, 16}, kWhite));
+  EXPECT_TRUE(AllPixels(picture, RECT{0, 16, 20, 30}, kBlack));
 
   gauge_->SetBorderStyle(TBorderStyle::bsSingle);
   gauge_->SetForeColor(kRedColor);
   gauge_->SetProgress(100);
   picture = PrintClient(gauge_->Handle());
-  EXPECT_TRUE(AllPixels(*picture, RECT{1, 1, 19, 29}, kRed)) << "the whole inside";
-  EXPECT_TRUE(AllPixels(*picture, RECT{0, 0, 20, 1}, kBlack));
+  EXPECT_TRUE(AllPixels(picture, RECT{1, 1, 19, 29}, kRed)) << "the whole inside";
+  EXPECT_TRUE(AllPixels(picture, RECT{0, 0, 20, 1}, kBlack));
 }
 
 TEST_F(GaugeTest, PercentTextIsCentredAndInvertsWhatLiesBeneath) {
@@ -306,14 +308,14 @@ TEST_F(GaugeTest, PercentTextIsCentredAndInvertsWhatLiesBeneath) {
   int darkOnBar = 0, lightOnBack = 0;
   for (int y = 0; y < 27; ++y) {
     for (int x = 0; x < 83; ++x) {
-      const COLORREF mask = plain->Pixel(x, y) ^ withText->Pixel(x, y);
-      const COLORREF maskSwapped = plainSwapped->Pixel(x, y) ^ withTextSwapped->Pixel(x, y);
+      const COLORREF mask = plain.Pixel(x, y) ^ withText.Pixel(x, y);
+      const COLORREF maskSwapped = plainSwapped.Pixel(x, y) ^ withTextSwapped.Pixel(x, y);
       ASSERT_EQ(mask, maskSwapped) << "each glyph pixel flips whatever lies beneath, at " << x << "," << y;
       if (mask == 0) continue;
       text = RECT{std::min<LONG>(text.left, x), std::min<LONG>(text.top, y), std::max<LONG>(text.right, x),
                   std::max<LONG>(text.bottom, y)};
       // Smoothed glyph edges flip partly: count by brightness.
-      const bool light = GetGValue(withText->Pixel(x, y)) >= 128;
+      const bool light = GetGValue(withText.Pixel(x, y)) >= 128;
       if (!light && x < 42) ++darkOnBar;
       if (light && x >= 42) ++lightOnBack;
     }
@@ -331,14 +333,14 @@ TEST_F(GaugeTest, TextKindShowsTheBackColourAndThePercentage) {
   gauge_->SetBackColor(kGreenColor);
   gauge_->SetProgress(100);
   auto picture = PrintClient(gauge_->Handle());
-  const int green = CountInRow(*picture, 1, kGreen) + CountInRow(*picture, 18, kGreen);
+  const int green = CountInRow(picture, 1, kGreen) + CountInRow(picture, 18, kGreen);
   EXPECT_EQ(green, 2 * 58) << "no bar: back colour right across, inside the frame";
   int inverted = 0;
-  for (int y = 1; y < 19; ++y) inverted += 58 - CountInRow(*picture, y, kGreen);
+  for (int y = 1; y < 19; ++y) inverted += 58 - CountInRow(picture, y, kGreen);
   EXPECT_GT(inverted, 10) << "the text 100%";
   gauge_->SetShowText(false);
   picture = PrintClient(gauge_->Handle());
-  EXPECT_TRUE(AllPixels(*picture, RECT{1, 1, 59, 19}, kGreen));
+  EXPECT_TRUE(AllPixels(picture, RECT{1, 1, 59, 19}, kGreen));
 }
 
 class GaugeDialTest : public GaugeTest {
@@ -358,61 +360,61 @@ TEST_F(GaugeDialTest, PieWedgeGrowsClockwiseFromTwelve) {
   gauge_->SetKind(TGaugeKind::gkPie);
   gauge_->SetProgress(0);
   auto picture = PrintClient(gauge_->Handle());
-  EXPECT_EQ(picture->Pixel(1, 1), kGreen) << "outside the ellipse: the control colour";
-  EXPECT_EQ(picture->Pixel(99, 99), kGreen);
-  EXPECT_EQ(picture->Pixel(50, 50), kWhite);
-  EXPECT_EQ(picture->Pixel(75, 25), kWhite);
-  EXPECT_EQ(picture->Pixel(50, 0), kRed) << "outline";
+  EXPECT_EQ(picture.Pixel(1, 1), kGreen) << "outside the ellipse: the control colour";
+  EXPECT_EQ(picture.Pixel(99, 99), kGreen);
+  EXPECT_EQ(picture.Pixel(50, 50), kWhite);
+  EXPECT_EQ(picture.Pixel(75, 25), kWhite);
+  EXPECT_EQ(picture.Pixel(50, 0), kRed) << "outline";
 
   gauge_->SetProgress(25);
   picture = PrintClient(gauge_->Handle());
-  EXPECT_EQ(picture->Pixel(70, 30), kRed) << "upper right quarter";
-  EXPECT_EQ(picture->Pixel(30, 30), kWhite);
-  EXPECT_EQ(picture->Pixel(70, 70), kWhite);
-  EXPECT_EQ(picture->Pixel(30, 70), kWhite);
+  EXPECT_EQ(picture.Pixel(70, 30), kRed) << "upper right quarter";
+  EXPECT_EQ(picture.Pixel(30, 30), kWhite);
+  EXPECT_EQ(picture.Pixel(70, 70), kWhite);
+  EXPECT_EQ(picture.Pixel(30, 70), kWhite);
 
   gauge_->SetProgress(50);
   picture = PrintClient(gauge_->Handle());
-  EXPECT_EQ(picture->Pixel(70, 30), kRed);
-  EXPECT_EQ(picture->Pixel(70, 70), kRed) << "down to six o'clock";
-  EXPECT_EQ(picture->Pixel(30, 70), kWhite);
-  EXPECT_EQ(picture->Pixel(30, 30), kWhite);
+  EXPECT_EQ(picture.Pixel(70, 30), kRed);
+  EXPECT_EQ(picture.Pixel(70, 70), kRed) << "down to six o'clock";
+  EXPECT_EQ(picture.Pixel(30, 70), kWhite);
+  EXPECT_EQ(picture.Pixel(30, 30), kWhite);
 
   gauge_->SetProgress(100);
   picture = PrintClient(gauge_->Handle());
   for (POINT p : {POINT{70, 30}, POINT{70, 70}, POINT{30, 70}, POINT{30, 30}}) {
-    EXPECT_EQ(picture->Pixel(p.x, p.y), kRed) << p.x << "," << p.y;
+    EXPECT_EQ(picture.Pixel(p.x, p.y), kRed) << p.x << "," << p.y;
   }
-  EXPECT_EQ(picture->Pixel(1, 1), kGreen);
+  EXPECT_EQ(picture.Pixel(1, 1), kGreen);
 }
 
 TEST_F(GaugeDialTest, NeedleSweepsFromLeftOverTheTopToRight) {
   gauge_->SetKind(TGaugeKind::gkNeedle);
   gauge_->SetProgress(0);
   auto picture = PrintClient(gauge_->Handle());
-  EXPECT_EQ(picture->Pixel(1, 1), kGreen) << "outside the dial";
-  EXPECT_EQ(picture->Pixel(50, 50), kWhite) << "no needle at 0 %";
-  EXPECT_EQ(picture->Pixel(30, 80), kWhite);
-  EXPECT_EQ(picture->Pixel(50, 100), kRed) << "base line";
+  EXPECT_EQ(picture.Pixel(1, 1), kGreen) << "outside the dial";
+  EXPECT_EQ(picture.Pixel(50, 50), kWhite) << "no needle at 0 %";
+  EXPECT_EQ(picture.Pixel(30, 80), kWhite);
+  EXPECT_EQ(picture.Pixel(50, 100), kRed) << "base line";
 
   // Pivot at (50, 99), the needle reaching (R(50 (1 - cos A)), R(99 (1 - sin A))).
   gauge_->SetProgress(50);
   picture = PrintClient(gauge_->Handle());
-  EXPECT_EQ(picture->Pixel(50, 50), kRed) << "straight up";
-  EXPECT_EQ(picture->Pixel(50, 10), kRed);
-  EXPECT_EQ(picture->Pixel(30, 80), kWhite);
+  EXPECT_EQ(picture.Pixel(50, 50), kRed) << "straight up";
+  EXPECT_EQ(picture.Pixel(50, 10), kRed);
+  EXPECT_EQ(picture.Pixel(30, 80), kWhite);
 
   gauge_->SetProgress(25);
   picture = PrintClient(gauge_->Handle());
-  EXPECT_EQ(picture->Pixel(50, 50), kWhite);
+  EXPECT_EQ(picture.Pixel(50, 50), kWhite);
   // Half way along the needle to (15, 29).
-  EXPECT_TRUE(AnyPixelNear(*picture, 32, 64, kRed)) << "up and to the left";
-  EXPECT_FALSE(AnyPixelNear(*picture, 68, 64, kRed));
+  EXPECT_TRUE(AnyPixelNear(picture, 32, 64, kRed)) << "up and to the left";
+  EXPECT_FALSE(AnyPixelNear(picture, 68, 64, kRed));
 
   gauge_->SetProgress(75);
   picture = PrintClient(gauge_->Handle());
-  EXPECT_TRUE(AnyPixelNear(*picture, 68, 64, kRed)) << "up and to the right";
-  EXPECT_FALSE(AnyPixelNear(*picture, 32, 64, kRed));
+  EXPECT_TRUE(AnyPixelNear(picture, 68, 64, kRed)) << "up and to the right";
+  EXPECT_FALSE(AnyPixelNear(picture, 32, 64, kRed));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "plugin_host.h"
 #include "plugin_session.h"
+#include "scratch_dir.h"
 #include "window_lookup.h"
 #include "ui/controls_win32.h"
 #include "ui/open_dialog_win32.h"
@@ -24,17 +25,9 @@ using namespace tonvane::testing;
 
 constexpr int kRowHeight = 30;
 
-std::string TempDir() {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  std::string dir = std::string(temp) + "tonvane-main-window\\";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
-
 class MainWindowTest : public PluginSession {
  protected:
-  MainWindowTest() : PluginSession("tonvane-main-window-") {}
+  MainWindowTest() : PluginSession("main-window") {}
 
   void SetUp() override {
     PluginSession::SetUp();
@@ -389,7 +382,8 @@ struct DialogUser {
 };
 
 TEST(OpenDialogTest, OffersWaveThenMp3FilesAndTakesOnlyAnExistingFile) {
-  const std::string dir = TempDir();
+  const ScratchDir scratch;
+  const std::string dir = scratch.Folder();
   const std::string tone = dir + "tone.wav";
   CloseHandle(CreateFileA(tone.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   std::vector<std::string> refusals;
@@ -423,7 +417,6 @@ TEST(OpenDialogTest, OffersWaveThenMp3FilesAndTakesOnlyAnExistingFile) {
   KillTimer(nullptr, again);
   EXPECT_EQ(DialogUser::okPresses, 2);
   EXPECT_EQ(refusals.size(), 1u) << ::testing::PrintToString(refusals);
-  DeleteFileA(tone.c_str());
 }
 
 }  // namespace

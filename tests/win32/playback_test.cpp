@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -20,6 +19,8 @@
 #include <vector>
 
 #include "base/wav_writer.h"
+#include "client_picture.h"
+#include "file_bytes.h"
 #include "plugin_host.h"
 #include "plugin_session.h"
 #include "riff_builder.h"
@@ -48,43 +49,9 @@ std::string MonoWave(const std::string& path, const std::vector<std::int16_t>& s
   return path;
 }
 
-// What a window paints for WM_PRINTCLIENT, as 0x00RRGGBB pixels, top row first.
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<std::uint32_t> pixels;
-  std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
-  bool operator==(const Picture&) const = default;
-};
-
-Picture PrintClient(HWND hwnd) {
-  RECT client{};
-  GetClientRect(hwnd, &client);
-  Picture picture{client.right, client.bottom, {}};
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = picture.width;
-  info.bmiHeader.biHeight = -picture.height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  std::memset(bits, 0x5A, static_cast<std::size_t>(picture.width * picture.height * 4));
-  SendMessageA(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-  GdiFlush();
-  const auto* p = static_cast<const std::uint32_t*>(bits);
-  picture.pixels.assign(p, p + picture.width * picture.height);
-  SelectObject(dc, old);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
-  return picture;
-}
-
 class PlaybackTest : public PluginSession {
  protected:
-  PlaybackTest() : PluginSession("tonvane-playback-") {}
+  PlaybackTest() : PluginSession("playback") {}
 
   // The plug-in opens the virtual driver as soon as its window is shown.
   void SetUp() override {
@@ -99,9 +66,9 @@ class PlaybackTest : public PluginSession {
 
   // How far the gauge's bar reaches: its white pixels across the middle row.
   static int BarWidth(HWND gauge) {
-    const Picture p = PrintClient(gauge);
+    const ClientPicture p = PrintClient(gauge);
     int white = 0;
-    for (int x = 0; x < p.width; ++x) white += (p.At(x, p.height / 2) & 0xFFFFFF) == 0xFFFFFF;
+    for (int x = 0; x < p.Width(); ++x) white += p.Pixel(x, p.Height() / 2) == RGB(255, 255, 255);
     return white;
   }
 };
@@ -122,7 +89,7 @@ TEST_P(ProgressTest, TheGaugeFollowsTheFileAndEmptiesAtItsEnd) {
   ASSERT_NE(gauge, nullptr);
   ASSERT_NE(play, nullptr);
   plugin_->window->Tick();
-  const Picture stopped = PrintClient(play);
+  const ClientPicture stopped = PrintClient(play);
   EXPECT_EQ(BarWidth(gauge), 0);
 
   // Two buffer halves of data, and the 4 bytes that are never played.
@@ -146,7 +113,7 @@ TEST_P(ProgressTest, TheGaugeFollowsTheFileAndEmptiesAtItsEnd) {
   // long enough over 48,000 samples) may also see the bar on its way between these.
   ASSERT_GE(widths.size(), 3u);
   if (widths.front() == 0) widths.erase(widths.begin());
-  const int full = PrintClient(gauge).width;
+  const int full = PrintClient(gauge).Width();
   EXPECT_EQ(widths.back(), 0) << "stopped at the end";
   widths.pop_back();
   EXPECT_TRUE(std::is_sorted(widths.begin(), widths.end())) << "the bar only grows while the file plays";
@@ -224,7 +191,6 @@ TEST_F(PlaybackTest, HandOverUnderStressLeavesThePluginSound) {
   // The same plug-in opens the device again, now recording in real time, and plays exactly.
   const std::string record = dir_ + "rec";
   CreateDirectoryA(record.c_str(), nullptr);
-  DeleteFileA((record + "\\out2.wav").c_str());
   SetDriver("RECORD_DIR", record.c_str());
   SetDriver("CLOCK", "realtime");
   SetDriver("BUFFER", "256");
@@ -244,7 +210,7 @@ TEST_F(PlaybackTest, HandOverUnderStressLeavesThePluginSound) {
   PostMessageA(form_, WM_CLOSE, 0, 0);
   host::PumpPendingMessages();
 
-  const std::string recorded = ReadFile(record + "\\out2.wav");
+  const std::string recorded = ReadText(record + "\\out2.wav");
   ASSERT_GT(recorded.size(), 44u);
   const std::string data = recorded.substr(44);
   const auto gain = static_cast<float>(std::pow(10.0, -12 / 20.0));

@@ -6,11 +6,13 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
 #include "plugin_host.h"
+#include "scratch_dir.h"
 #include "window_lookup.h"
 
 namespace tonvane {
@@ -19,28 +21,13 @@ namespace {
 using host::HostObject;
 using host::LoadedPlugin;
 
-std::string TempDir(const std::string& name) {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  std::string dir = std::string(temp) + "tonvane-" + name + "\\";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 HWND MainWindow() { return testing::ThisThreadsMainForm(); }
 
 class PluginTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = TempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    DeleteFileA((dir_ + "Tonvane.ini").c_str());
+    scratch_.emplace();
+    dir_ = scratch_->Folder();
     host_ = std::make_unique<HostObject>(dir_ + "Tonvane.dll");
     watcher_ =
         std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) { boxes_.push_back(t); });
@@ -55,6 +42,7 @@ class PluginTest : public ::testing::Test {
     }
     plugin_.reset();
     watcher_.reset();
+    scratch_.reset();
   }
 
   void Init() { ASSERT_TRUE(plugin_->Init(host_.get(), 7)); }
@@ -65,11 +53,16 @@ class PluginTest : public ::testing::Test {
     return result;
   }
 
+  // The host's plug-in folder, where Tonvane.ini goes: a scratch folder, with a
+  // separator at its end.
   std::string dir_;
   std::unique_ptr<HostObject> host_;
   std::unique_ptr<host::MessageBoxWatcher> watcher_;
   std::vector<std::string> boxes_;
   std::unique_ptr<LoadedPlugin> plugin_;
+
+ private:
+  std::optional<testing::ScratchDir> scratch_;
 };
 
 TEST_F(PluginTest, ObjectIdentityAndReferenceCounting) {
@@ -188,11 +181,12 @@ TEST_F(PluginTest, ClosePluginWritesWhatThePreferencesHeldBeforeTheWindowIsDestr
   plugin_->window->ShowPluginWindow();
   SetWindowPos(MainWindow(), nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   plugin_->window->ClosePlugin();
-  EXPECT_EQ(ReadFile(dir_ + "Tonvane.ini"), "[Preferences]\r\nLeft=31\r\nTop=42\r\nDevice=\r\nRate=0\r\n");
+  EXPECT_EQ(testing::ReadText(dir_ + "Tonvane.ini"),
+            "[Preferences]\r\nLeft=31\r\nTop=42\r\nDevice=\r\nRate=0\r\n");
   host::PumpPendingMessages();
   EXPECT_EQ(MainWindow(), nullptr);
   plugin_->window->ClosePlugin();
-  EXPECT_NE(ReadFile(dir_ + "Tonvane.ini").find("Left=300\r\nTop=200\r\n"), std::string::npos);
+  EXPECT_NE(testing::ReadText(dir_ + "Tonvane.ini").find("Left=300\r\nTop=200\r\n"), std::string::npos);
   EXPECT_TRUE(boxes_.empty());
 
   // A new load reads them back; the window still opens centred.
@@ -268,7 +262,7 @@ TEST_F(PluginTest, PathWithoutADirectoryUsesTheBareFileName) {
   Init();
   plugin_->window->ClosePlugin();
   // The private-profile functions put a bare name in the Windows directory.
-  EXPECT_NE(ReadFile(bare).find("[Preferences]"), std::string::npos);
+  EXPECT_NE(testing::ReadText(bare).find("[Preferences]"), std::string::npos);
   DeleteFileA(bare.c_str());
 }
 

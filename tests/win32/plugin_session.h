@@ -1,6 +1,6 @@
 #pragma once
 
-// A test that drives the real plug-in as the host does: a folder of its own for the
+// A test that drives the real plug-in as the host does: a scratch folder for the
 // plug-in's Tonvane.ini, the host object, the DLL loaded and initialised, its
 // message boxes recorded and dismissed, and the virtual driver's settings (read from
 // the environment at every driver init) cleared before and after.
@@ -9,15 +9,15 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "plugin_host.h"
+#include "scratch_dir.h"
 #include "window_lookup.h"
 
 namespace tonvane::testing {
@@ -32,25 +32,13 @@ inline void ClearDriverSettings() {
     SetDriver(key, nullptr);
 }
 
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class PluginSession : public ::testing::Test {
  protected:
-  explicit PluginSession(std::string folderPrefix) : folderPrefix_(std::move(folderPrefix)) {}
+  explicit PluginSession(std::string folderTag) : folderTag_(std::move(folderTag)) {}
 
   void SetUp() override {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::replace(name.begin(), name.end(), '/', '-');  // parameterised tests are named "Name/0"
-    dir_ = std::string(temp) + folderPrefix_ + name + "\\";
-    CreateDirectoryA(dir_.c_str(), nullptr);
-    DeleteFileA(Ini().c_str());
+    scratch_.emplace(folderTag_);
+    dir_ = scratch_->Folder();
     ClearDriverSettings();
     host_ = std::make_unique<host::HostObject>(dir_ + "Tonvane.dll");
     watcher_ = std::make_unique<host::MessageBoxWatcher>([this](const std::string& t) {
@@ -66,6 +54,7 @@ class PluginSession : public ::testing::Test {
     plugin_.reset();
     watcher_.reset();
     ClearDriverSettings();
+    scratch_.reset();
   }
 
   std::string Ini() const { return dir_ + "Tonvane.ini"; }
@@ -90,6 +79,7 @@ class PluginSession : public ::testing::Test {
     return result;
   }
 
+  // The scratch folder, with a separator at its end.
   std::string dir_;
   std::unique_ptr<host::HostObject> host_;
   std::unique_ptr<host::MessageBoxWatcher> watcher_;
@@ -100,7 +90,9 @@ class PluginSession : public ::testing::Test {
   HWND form_ = nullptr;
 
  private:
-  std::string folderPrefix_;
+  std::string folderTag_;
+  // Removed once the plug-in, and the driver it opened, have let go of their files.
+  std::optional<ScratchDir> scratch_;
 };
 
 }  // namespace tonvane::testing

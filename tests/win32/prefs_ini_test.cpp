@@ -4,34 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "base/exception.h"
 #include "base/file_exists.h"
+#include "file_bytes.h"
 #include "prefs/prefs.h"
+#include "scratch_dir.h"
 
 namespace tonvane {
 namespace {
 
 class PrefsIniTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    dir_ =
-        std::string(temp) + "tonvane-ini-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    CreateDirectoryA(dir_.c_str(), nullptr);
-    file_ = dir_ + "\\Tonvane.ini";
-    DeleteFileA(file_.c_str());
-  }
-  std::string Contents() const {
-    std::ifstream in(file_, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  std::string dir_, file_;
+  std::string Contents() const { return testing::ReadText(file_); }
+
+  const testing::ScratchDir scratch_;
+  const std::string dir_ = scratch_.Dir().string(), file_ = dir_ + "\\Tonvane.ini";
 };
 
 TEST_F(PrefsIniTest, RoundTripWithAndWithoutTrailingBackslash) {

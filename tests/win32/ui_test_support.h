@@ -9,16 +9,19 @@
 #include <memory>
 #include <string>
 
-#include "ui/bitmap_win32.h"
+#include "client_picture.h"
 #include "ui/controls_win32.h"
 #include "ui/panel_win32.h"
 #include "window_lookup.h"
 
 namespace tonvane::uitest {
 
-// Reading windows is shared with the tests of the whole plug-in (window_lookup.h).
+// Reading windows and their pictures is shared with the tests of the whole plug-in
+// (window_lookup.h, client_picture.h).
+using testing::ClientPicture;
 using testing::HeightOf;
 using testing::InParent;
+using testing::PrintClient;
 using testing::TextOf;
 using testing::WidthOf;
 
@@ -82,16 +85,6 @@ inline void RightClick(HWND hwnd, int x, int y) {
 inline void Key(HWND hwnd, UINT vk) {
   SendMessageA(hwnd, WM_KEYDOWN, vk, 1);
   SendMessageA(hwnd, WM_KEYUP, vk, 0xC0000001);
-}
-
-// What the window paints for WM_PRINTCLIENT, at its client size.
-inline std::unique_ptr<TBitmap> PrintClient(HWND hwnd) {
-  RECT client{};
-  GetClientRect(hwnd, &client);
-  auto picture = std::make_unique<TBitmap>(client.right, client.bottom);
-  picture->FillRect(client, 0x123456);
-  SendMessageA(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(picture->Canvas()), PRF_CLIENT);
-  return picture;
 }
 
 }  // namespace tonvane::uitest

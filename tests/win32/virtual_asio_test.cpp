@@ -2,9 +2,10 @@
 // reached through OpenAsio.dll, shaped by its configuration, recording what the
 // host writes.
 #include <fstream>
-#include <iterator>
 
 #include "asio_test_support.h"
+#include "file_bytes.h"
+#include "scratch_dir.h"
 
 namespace tonvane::test {
 namespace {
@@ -19,44 +20,12 @@ std::string ReadRegText(HKEY root, const std::string& subKey, const char* name, 
   return result == ERROR_SUCCESS && type == REG_SZ ? value : "<no text>";
 }
 
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 std::uint16_t Le16(const std::vector<std::uint8_t>& b, std::size_t at) {
   return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
 }
-
-class TTempDir {
- public:
-  explicit TTempDir(const std::string& tag) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    path_ = std::string(temp) + "tonvane-vasio-" + tag + "-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(path_.c_str(), nullptr);
-  }
-  ~TTempDir() {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((path_ + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-          DeleteFileA((path_ + "\\" + data.cFileName).c_str());
-      } while (FindNextFileA(find, &data));
-      FindClose(find);
-    }
-    RemoveDirectoryA(path_.c_str());
-  }
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "\\" + name; }
-
- private:
-  std::string path_;
-};
 
 class VirtualAsioTest : public ::testing::Test {
  protected:
@@ -162,14 +131,14 @@ struct TRecordingCase {
 // compares each channel's recording with what the pattern must give.
 void RecordAndCompare(const TOpenAsio& openAsio, const TRecordingCase& c) {
   constexpr int kChannels = 2, kBuffer = 48, kSwitches = 7;
-  TTempDir dir(std::to_string(c.sampleType));
+  const testing::ScratchDir dir("type-" + std::to_string(c.sampleType));
   TDriverEnvironment env{{"OUTPUTS", std::to_string(kChannels)},
                          {"SAMPLE_TYPE", std::to_string(c.sampleType)},
                          {"RATES", "44100,48000"},
                          {"BUFFER", std::to_string(kBuffer)},
                          {"CLOCK", "fast"},
                          {"MAX_BUFFERS", std::to_string(kSwitches)},
-                         {"RECORD_DIR", dir.Path()}};
+                         {"RECORD_DIR", dir.Dir().string()}};
   TAsioDriverRef driver;
   ASSERT_EQ(openAsio.Create(vasio::kClsid, driver), S_OK);
   ASSERT_EQ(driver->init(nullptr), 1);
@@ -190,7 +159,7 @@ void RecordAndCompare(const TOpenAsio& openAsio, const TRecordingCase& c) {
 
   // Complete on disk once stopped, before the buffers go.
   for (int ch = 0; ch < kChannels; ++ch) {
-    const std::vector<std::uint8_t> bytes = ReadFile(dir.File("out" + std::to_string(ch) + c.file));
+    const std::vector<std::uint8_t> bytes = testing::ReadBytes(dir.Path("out" + std::to_string(ch) + c.file));
     const std::size_t header = c.wav ? 44 : 0;
     const std::size_t data = static_cast<std::size_t>(kSwitches) * kBuffer * c.bytesPerSample;
     ASSERT_EQ(bytes.size(), header + data) << "channel " << ch;
@@ -283,18 +252,18 @@ TEST_F(VirtualAsioTest, SyncFirstRunsTheFirstSwitchInsideStart) {
 // The INI file beside the DLL, with the environment above it: a copy of the
 // driver in a directory of its own, created through its class factory.
 TEST_F(VirtualAsioTest, ReadsTheIniFileBesideItAndTheEnvironmentWins) {
-  TTempDir dir("ini");
+  const testing::ScratchDir dir;
   char self[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string bin(self);
   bin = bin.substr(0, bin.find_last_of('\\') + 1);
-  ASSERT_TRUE(CopyFileA((bin + vasio::kFileName).c_str(), dir.File(vasio::kFileName).c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((bin + vasio::kFileName).c_str(), dir.Path(vasio::kFileName).c_str(), FALSE));
   {
-    std::ofstream ini(dir.File(vasio::kIniName));
+    std::ofstream ini(dir.Path(vasio::kIniName));
     ini << "[VirtualAsio]\nOutputs=6\nInputs=4\nSampleType=2\n";
   }
   TDriverEnvironment env{{"INPUTS", "1"}};
-  HMODULE copy = LoadLibraryA(dir.File(vasio::kFileName).c_str());
+  HMODULE copy = LoadLibraryA(dir.Path(vasio::kFileName).c_str());
   ASSERT_NE(copy, nullptr);
   using GetClassObject = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
   auto getClassObject =
