@@ -14,17 +14,18 @@ constexpr std::int32_t kFeedBytes = 8192;
 
 }  // namespace
 
-TFeedResult FeedRing(TChannelState& channel, std::size_t samples) {
-  TFeedResult result;
+bool FeedRing(TChannelState& channel, std::size_t samples) {
+  std::size_t added = 0;
+  bool read = false;
   std::uint8_t bytes[kFeedBytes];
   std::int16_t pcm[kFeedBytes / 2];
-  while (channel.Feeding && result.samples < samples) {
-    const std::size_t room = std::min(samples - result.samples, channel.Ring.Space());
+  while (channel.Feeding && added < samples) {
+    const std::size_t room = std::min(samples - added, channel.Ring.Space());
     if (room == 0) break;
     // Two bytes a sample, so that even a last lone byte has its place.
     const auto ask = static_cast<std::int32_t>(std::min<std::size_t>(2 * room, kFeedBytes));
     const std::int32_t got = channel.Stream->Read(bytes, ask);
-    result.read = true;
+    read = true;
     if (got == TAudioStream::kNotYet) break;
     if (got <= 0) {
       channel.Feeding = false;
@@ -38,9 +39,9 @@ TFeedResult FeedRing(TChannelState& channel, std::size_t samples) {
     // A lone last byte of the data is the low byte of a sample whose high byte is 0.
     if (got % 2 != 0) pcm[n++] = bytes[got - 1];
     channel.Ring.Write(pcm, n);
-    result.samples += n;
+    added += n;
   }
-  return result;
+  return read;
 }
 
 void StopChannel(std::span<TChannelState> channels, std::int32_t index) {

@@ -116,12 +116,8 @@ struct TChannelState {
 // Under StreamGuard: moves up to `samples` samples from a feeding channel's stream into
 // its ring, as far as the ring has room. At the end of the data the stream is closed
 // and SourceEnded set. Stops early when the stream answers that it has nothing yet
-// (an MP3 decoder fed a stretch without sound); `read` tells whether it was asked.
-struct TFeedResult {
-  std::size_t samples = 0;
-  bool read = false;
-};
-TFeedResult FeedRing(TChannelState& channel, std::size_t samples);
+// (an MP3 decoder fed a stretch without sound). True when the stream was asked.
+bool FeedRing(TChannelState& channel, std::size_t samples);
 
 // The channel operations of the host's thread. Each takes the channels of the open
 // device; StopChannel and the stream steps take the index as valid.

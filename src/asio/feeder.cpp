@@ -24,7 +24,7 @@ bool FeedChannels(std::span<TChannelState> channels, std::vector<TFeedOrder>& or
   for (const auto& [waiting, c] : order) {
     TChannelState& channel = channels[c];
     if (!channel.StreamGuard.try_lock()) continue;
-    worked |= FeedRing(channel, TFeeder::kFeedChunk).read;
+    worked |= FeedRing(channel, TFeeder::kFeedChunk);
     channel.StreamGuard.unlock();
   }
   return worked;
