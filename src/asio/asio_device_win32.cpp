@@ -3,6 +3,8 @@
 #include "asio/asio_device_win32.h"
 
 #include <atomic>
+#include <new>
+#include <thread>
 #include <system_error>
 
 #include "base/exception.h"
@@ -12,18 +14,25 @@ namespace {
 
 constexpr std::int32_t kStandardRates[] = {44100, 48000, 88200, 96000, 192000};
 
-// The one piece of device state that must be global: ASIO callbacks carry no context,
-// so the buffer switch finds the channels through this pointer. It is set while a
-// device object exists, so a switch that arrives before or after writes nothing.
+// The device state that must be global: ASIO callbacks carry no context, so the
+// buffer switch finds the channels through this pointer. It is set only while the
+// driver runs (from just before start() until stop() has returned), so a switch that
+// arrives before, or late after, writes nothing. Switches in flight are counted, and
+// Close waits them out before the buffers and channels can go.
 std::atomic<TDeviceState*> callbackDevice{nullptr};
+std::atomic<int> switchesInFlight{0};
 
 // Drivers built with other compilers may call in with a stack aligned to 4 bytes
 // only; realign so the engine's code may use aligned vector stores.
 #define TONVANE_DRIVER_CALLBACK __attribute__((force_align_arg_pointer)) TONVANE_ASIO_CALLBACK
 
 void TONVANE_DRIVER_CALLBACK BufferSwitch(std::int32_t doubleBufferIndex, ASIOBool) {
-  if (TDeviceState* device = callbackDevice.load(std::memory_order_acquire))
+  // Counted before the pointer is read, both in one total order with Close's clearing
+  // and counting: either Close sees this switch, or this switch sees no device.
+  switchesInFlight.fetch_add(1, std::memory_order_seq_cst);
+  if (TDeviceState* device = callbackDevice.load(std::memory_order_seq_cst))
     FillBuffers(*device, doubleBufferIndex);
+  switchesInFlight.fetch_sub(1, std::memory_order_release);
 }
 
 void TONVANE_DRIVER_CALLBACK SampleRateDidChange(ASIOSampleRate) {}
@@ -70,6 +79,25 @@ DWORD WINAPI ReleaseModule(void* parameter) {
   FreeLibraryAndExitThread(release.module, 0);
 }
 
+// Each feeder thread keeps the module loaded for itself, so that one still inside a
+// read when the host unloads the plug-in does not return into unloaded code: its
+// maker takes a reference for it, and the thread ends inside FreeLibraryAndExitThread.
+TFeederThreadHooks FeederHooks() {
+  const auto address = reinterpret_cast<LPCSTR>(&BufferSwitch);
+  HMODULE self = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     address, &self);
+  TFeederThreadHooks hooks;
+  hooks.Hold = [address] {
+    HMODULE held = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, address, &held);
+  };
+  hooks.Unhold = [self] { FreeLibrary(self); };
+  hooks.AtStart = [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL); };
+  hooks.AtEnd = [self] { FreeLibraryAndExitThread(self, 0); };
+  return hooks;
+}
+
 void LetGoOfModule() {
   if (!heldModule) return;
   auto* release = new ModuleRelease{heldModule, loopGate};
@@ -90,12 +118,18 @@ TAsioDevice::TAsioDevice() {
   callbacks_.sampleRateDidChange = SampleRateDidChange;
   callbacks_.asioMessage = AsioMessage;
   callbacks_.bufferSwitchTimeInfo = BufferSwitchTimeInfo;
-  callbackDevice.store(&state_, std::memory_order_release);
 }
 
 TAsioDevice::~TAsioDevice() {
+  // A device left at process exit counts no switches: a driver's thread the system
+  // ended inside one never finishes it.
+  if (!forgotten_) StopSwitching();
+}
+
+void TAsioDevice::StopSwitching() {
   TDeviceState* self = &state_;
-  callbackDevice.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+  callbackDevice.compare_exchange_strong(self, nullptr, std::memory_order_seq_cst);
+  while (switchesInFlight.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
 }
 
 void TAsioDevice::ListDrivers() {
@@ -164,22 +198,31 @@ void TAsioDevice::Start() {
   // Before the driver, so that the first switches find the rings of files played
   // meanwhile filled.
   try {
-    feeder_.Start(state_.Channels,
-                  [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL); });
+    feeder_.Start(state_.Channels, FeederHooks());
   } catch (const std::system_error&) {
     throw Exception("Unable to start device");
   }
+  // Before start(): some drivers make the first switch inside it.
+  callbackDevice.store(&state_, std::memory_order_seq_cst);
   if (driver_->start() != ASE_OK) throw Exception("Unable to start device");
 }
 
 void TAsioDevice::Close() {
   // Before the channels can go, and before the driver stops: nothing reads a file
-  // for a device that is not running.
+  // for a device that is not running. Threads stuck in a read are not waited for.
   feeder_.Stop();
-  if (!driver_) return;
-  driver_->stop();
-  driver_->disposeBuffers();
-  driver_.Reset();
+  if (driver_) driver_->stop();
+  // A switch still in flight, or one the driver sends late, must not meet buffers or
+  // channels that are going.
+  StopSwitching();
+  if (driver_) {
+    driver_->disposeBuffers();
+    driver_.Reset();
+  }
+  // Nothing plays on a closed device: a Play or a strip that comes while a box about
+  // the close is up finds every channel stopped, and no stream is left open.
+  for (std::size_t i = 0; i < state_.Channels.size(); ++i)
+    StopChannel(state_.Channels, static_cast<std::int32_t>(i));
 }
 
 void TAsioDevice::FreeChannels() {
@@ -190,7 +233,6 @@ void TAsioDevice::FreeChannels() {
 void TAsioDevice::Destroy() {
   Close();
   FreeChannels();
-  callbackDevice.store(nullptr, std::memory_order_release);
   UnloadDriverLibrary();
   LetGoOfModule();
 }
@@ -202,25 +244,32 @@ void TAsioDevice::ShutDown(bool processExit) {
   // would wait for its thread forever.
   if (!processExit) driver_.Reset();
   driver_.Detach();
-  callbackDevice.store(nullptr, std::memory_order_release);
-  // At process exit the feeder's threads are gone, and waiting for them under the
-  // loader's lock would never end. Otherwise it is not running: it runs only while a
-  // driver runs, and a running driver holds the module.
-  if (processExit)
-    feeder_.Abandon();
-  else
+  TDeviceState* self = &state_;
+  callbackDevice.compare_exchange_strong(self, nullptr, std::memory_order_seq_cst);
+  if (!processExit) {
+    // Not running: the feeder runs only while a driver runs, and a running driver
+    // holds the module.
     feeder_.Stop();
-  if (processExit) {
-    // Windows and files go with the process; destroying strips of a window whose
-    // thread may be gone is no help at this point.
-    for (auto& channel : state_.Channels) {
-      static_cast<void>(channel.Strip.release());
-      static_cast<void>(channel.Stream.release());
-    }
+    state_.Channels.clear();
+    state_.BufferInfos.clear();
+    drivers_.clear();
+    return;
   }
-  state_.Channels.clear();
-  state_.BufferInfos.clear();
-  drivers_.clear();
+  // At process exit the other threads are gone, wherever they were: the feeder's in
+  // a read or a decoder's allocation, the driver's in a switch. Waiting for them under
+  // the loader's lock would never end, and freeing what they used (rings, channel
+  // records, streams, decoders, the heap they may have left locked) is no help at this
+  // point: windows, files and memory go with the process. The lists are moved into
+  // storage that is never destroyed, which moves no element and frees nothing.
+  feeder_.Abandon();
+  forgotten_ = true;
+  struct TForgotten {
+    std::vector<TChannelState> channels;
+    std::vector<ASIOBufferInfo> bufferInfos;
+    TAsioDriverList drivers;
+  };
+  alignas(TForgotten) static unsigned char forgotten[sizeof(TForgotten)];
+  new (forgotten) TForgotten{std::move(state_.Channels), std::move(state_.BufferInfos), std::move(drivers_)};
 }
 
 }  // namespace tonvane

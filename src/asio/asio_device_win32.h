@@ -61,12 +61,17 @@ class TAsioDevice final : public IDeviceView {
   void FeedNow() override { feeder_.Wake(); }
 
  private:
+  // Sends the driver's switches nowhere, and waits out any still in flight.
+  void StopSwitching();
+
   TAsioDriverList drivers_;
   TAsioDriverRef driver_;
   ASIOCallbacks callbacks_{};
   std::int32_t outputs_ = 0;
   TDeviceState state_;
   TFeeder feeder_;
+  // Left to the end of the process.
+  bool forgotten_ = false;
 };
 
 }  // namespace tonvane

@@ -27,43 +27,60 @@ class IChannelStrip {
   virtual std::int32_t Level() const = 0;
 };
 
-// Keeps part of a channel to one thread at a time. The driver's thread and the feeder
-// only ever try it; the host's thread may wait, because they hold it for one
-// channel's buffer half or one read at most. Satisfies Lockable, so std::lock_guard
-// and std::unique_lock work.
+// Keeps part of a channel to one thread at a time, for a few loads and stores or one
+// buffer half, never for a read of a file. The driver's thread and the feeder only
+// ever try it; the host's thread may wait, because nobody holds it for long.
+// Satisfies Lockable, so std::lock_guard and std::unique_lock work.
 class TChannelGuard {
  public:
-  // Acquire on success: what the previous holder did to the stream is visible.
+  // Acquire on success: what the previous holder did is visible.
   bool try_lock() { return !busy_.exchange(true, std::memory_order_acquire); }
   void lock() {
     while (busy_.exchange(true, std::memory_order_acquire)) {
       // Spin on a plain load so the waiting thread does not keep taking the cache
-      // line from the holder; the holder is the driver's thread, so give way to it.
+      // line from the holder; the holder may be the driver's thread, so give way to it.
       while (busy_.load(std::memory_order_relaxed)) std::this_thread::yield();
     }
   }
-  // Release: publishes the holder's work on the stream to the next holder.
+  // Release: publishes the holder's work to the next holder.
   void unlock() { busy_.store(false, std::memory_order_release); }
 
  private:
   std::atomic<bool> busy_{false};
 };
 
+// A channel's file as the feeder borrows it: the stream, and the guard under which
+// the borrower hands it back. A read may hang for as long as the storage does, so
+// nobody waits for a borrowed source: the host takes the channel back by abandoning
+// it, and the borrower, once its read returns, finds it abandoned, closes it and
+// frees it.
+struct TChannelSource {
+  TAudioStream Stream;
+  TChannelGuard HandBack;
+  // Under HandBack: the channel has let go of this source; whoever has it frees it.
+  bool Abandoned = false;
+};
+
 // One ASIO output channel.
 //
-// Three threads share it: the host's (the channel operations), the feeder's (reads
-// the stream into the ring) and the driver's (plays the ring). Each guard keeps one
-// pair apart, and the host is the only one that ever waits:
-// - StreamGuard: the stream, Feeding and the ring's producer side, between the host
-//   and the feeder. The feeder only tries it and skips a busy channel.
+// Three kinds of thread share it: the host's (the channel operations), the feeder's
+// (reads the file into the ring) and the driver's (plays the ring). Only the host's
+// thread ever waits, and only for a guard, never for a read:
 // - Guard: the ring's consumer side and BytesPlayed, between the host and the
 //   driver's thread. The driver's thread only tries it (a busy guard costs that
 //   channel one buffer half of silence) and holds it for one channel's copy at most.
-// The host takes Guard before StreamGuard; the others take one each, so nobody waits
-// in a circle.
+// - StreamGuard: who may borrow the source. A feeder thread tries it, checks that the
+//   channel is Feeding and not Lent, sets Lent and lets go; then it reads outside
+//   every guard of the channel. While Lent, the borrower alone touches the stream,
+//   the ring's producer side, Feeding and SourceEnded, each time under the source's
+//   HandBack after checking that it was not abandoned; it clears Lent under HandBack
+//   when it is done. The host takes StreamGuard, then HandBack, and abandons a source
+//   that is still Lent (Reclaim): from then on the channel is the host's alone.
+// The host takes Guard before StreamGuard before HandBack, the feeder one at a time,
+// so nobody waits in a circle.
 //
 // Playing and Level are written by the host's thread (Playing also by the driver's
-// thread at the end of the data) and read by the driver's thread for every sample:
+// thread at the end of the data) and read by the driver's thread:
 // - Level carries nothing but its own value; a sample that sees the old level for a
 //   moment is as good as one that came a moment earlier.
 // - Playing = 1 is stored with release after the ring's first samples, and loaded
@@ -77,53 +94,103 @@ struct TChannelState {
   // Samples read ahead: about 0.7 s at 48 kHz, enough to ride out a slow disk; a
   // driver with larger buffers gets room for four buffer halves at least.
   static constexpr std::size_t kRingSamples = 32768;
-  // What a Play puts into the ring before the channel starts, at least: about 20 ms
-  // at 48 kHz, time for the feeder to take over even from a sleep.
-  static constexpr std::size_t kMinPrefill = 1024;
+  // What a Play puts into the ring before the channel starts, at least: time for the
+  // feeder to take over even from a sleep of the system's coarsest timer.
+  static constexpr double kMinPrefillSeconds = 0.020;
 
-  // Sizes the ring and the prefill for buffer halves of bufferSize samples; only
-  // while no other thread uses the channel. A Play puts two halves in (kMinPrefill
-  // at least), so that the first switch after it has sound and the second has a
-  // whole buffer period's margin, and no more, so that it starts no later than it
-  // would if the driver's thread read the file itself.
+  TChannelState() = default;
+  // Abandons a source a feeder thread still has out.
+  ~TChannelState();
+  TChannelState(const TChannelState&) = delete;
+  TChannelState& operator=(const TChannelState&) = delete;
+
+  // Sizes the ring for buffer halves of bufferSize samples; only while no other
+  // thread uses the channel.
   void SizeFor(std::int32_t bufferSize) {
-    const auto half = static_cast<std::size_t>(std::max(bufferSize, 0));
-    Ring.Resize(std::max(kRingSamples, 4 * half));
-    Prefill = std::max(kMinPrefill, 2 * half);
+    HalfSize = static_cast<std::size_t>(std::max(bufferSize, 0));
+    Ring.Resize(std::max(kRingSamples, 4 * HalfSize));
   }
+  // What a Play puts into the ring before the channel starts at `rate` Hz: two
+  // buffer halves, so that the first switch after it has sound and the second a whole
+  // buffer period's margin, or kMinPrefillSeconds if that is more; no more, so that
+  // it starts no later than it would if the driver's thread read the file itself.
+  std::size_t PrefillFor(double rate) const;
 
-  std::unique_ptr<TAudioStream> Stream = std::make_unique<TAudioStream>();
-  std::unique_ptr<IChannelStrip> Strip;
+  // The stream of a source that is not Lent, or on the host's thread, its DataLength.
+  TAudioStream& Stream() { return Source->Stream; }
+
+  // The driver's thread's line: what it reads for every channel in every switch.
   std::atomic<std::uint8_t> Playing{0};
   std::atomic<std::int32_t> Level{0};
   TChannelGuard Guard;
-  TChannelGuard StreamGuard;
-  TSampleRing Ring{kRingSamples};
-  std::size_t Prefill = kMinPrefill;
-  // Under StreamGuard: the stream has been started and has data still to come.
-  bool Feeding = false;
   std::atomic<bool> SourceEnded{false};
   // Bytes of the file the driver's thread has played since the channel last stopped;
   // what the strip's gauge shows.
   std::atomic<std::uint32_t> BytesPlayed{0};
-
   // The driver thread's own: the gain for the last level it applied, so that a
   // level change costs one pow and an unchanged level none.
   std::int32_t GainLevel = 0;
   float Gain = 1.0f;
+  TSampleRing Ring{kRingSamples};
+
+  // The feeder's line, apart from the driver's, so that trying a channel takes no
+  // line the driver's thread is reading.
+  alignas(64) TChannelGuard StreamGuard;
+  // The stream has been started and has data still to come; loaded by the feeder
+  // before it tries the channel, so that an idle channel costs it no write.
+  std::atomic<bool> Feeding{false};
+  // A feeder thread has the source out.
+  std::atomic<bool> Lent{false};
+  // Replaced, under StreamGuard, only when the host abandons it.
+  std::unique_ptr<TChannelSource> Source = std::make_unique<TChannelSource>();
+  std::unique_ptr<IChannelStrip> Strip;
+  std::size_t HalfSize = 0;
 };
 
-// Under StreamGuard: moves up to `samples` samples from a feeding channel's stream into
-// its ring, as far as the ring has room. At the end of the data the stream is closed
-// and SourceEnded set. Stops early when the stream answers that it has nothing yet
-// (an MP3 decoder fed a stretch without sound). True when the stream was asked.
+// Under StreamGuard, with the source not Lent (the host's own): moves up to `samples`
+// samples from a feeding channel's stream into its ring, as far as the ring has room.
+// At the end of the data the stream is closed and SourceEnded set. Stops early when
+// the stream answers that it has nothing yet (an MP3 decoder fed a stretch without
+// sound) or that the file failed. True when the stream gave samples or was worked
+// through.
 bool FeedRing(TChannelState& channel, std::size_t samples);
+
+// How a feeder thread tells its pool where it is. Between Away and Back it touches
+// no channel except through the source it has out, under that source's HandBack.
+class TReadWatch {
+ public:
+  virtual ~TReadWatch() = default;
+  // Before the reads of a visit; false when the channels are going: read nothing.
+  virtual bool Away() = 0;
+  // After the source was handed back or found abandoned; false when the thread must
+  // not touch the channels again.
+  virtual bool Back() = 0;
+};
+
+// What a feeder thread's visit to a channel came to.
+enum class TVisit {
+  Idle,    // nothing read: the channel is not feeding, someone else has it, or a
+           // read failed and waits to be tried again
+  Worked,  // the stream gave samples or was worked through
+  Gone,    // the watch said not to touch the channels again
+};
+
+// A feeder thread's visit: borrows the source if the channel is feeding and nobody
+// has it, reads up to `samples` samples outside every guard and hands them back into
+// the ring. A read error with sound still in the ring is tried again at a later
+// visit; with the ring empty, the channel ends as at the end of its data.
+TVisit VisitChannel(TChannelState& channel, std::size_t samples, TReadWatch* watch = nullptr);
+
+// Takes the channel's source back from a feeder thread that has it out, abandoning it
+// to that thread; the channel gets a new, closed source. Under StreamGuard.
+void Reclaim(TChannelState& channel);
 
 // The channel operations of the host's thread. Each takes the channels of the open
 // device; StopChannel and the stream steps take the index as valid.
 
 // Clears Playing, then empties the ring and closes the stream once the driver's
-// thread and the feeder have let go of them.
+// thread has let go of the ring; a stream a feeder thread is reading is abandoned to
+// it rather than waited for.
 void StopChannel(std::span<TChannelState> channels, std::int32_t index);
 
 // The first half of playing a file: stops the channel and opens the file on its
@@ -132,9 +199,10 @@ void StopChannel(std::span<TChannelState> channels, std::int32_t index);
 // False when the file does not open (the stream is then closed).
 bool OpenChannelStream(std::span<TChannelState> channels, std::int32_t index, const std::string& fileName,
                        WAVEFORMATEX& format);
-// Fills the first part of the ring from the stream that OpenChannelStream opened,
-// then lets the feeder carry on and the driver's thread play.
-void StartChannel(std::span<TChannelState> channels, std::int32_t index);
+// Fills the first part of the ring from the stream that OpenChannelStream opened (see
+// PrefillFor; rate is the device's), then lets the feeder carry on and the driver's
+// thread play.
+void StartChannel(std::span<TChannelState> channels, std::int32_t index, double rate);
 // Closes the stream of a stopped channel, as after a file the caller refused.
 void CloseChannelStream(std::span<TChannelState> channels, std::int32_t index);
 

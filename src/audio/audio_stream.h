@@ -15,9 +15,11 @@ namespace tonvane {
 // One channel's sound source: a WAV file's data bytes as they stand, or an MP3
 // file decoded to 16-bit PCM, handed out a few bytes at a time.
 //
-// Open and Close run on the host's thread, Read on the driver's thread; the caller
-// keeps them from overlapping on one stream. Read is cheap: it copies from a block
-// read ahead (WAV) or decoded ahead (MP3) and makes no system call per sample.
+// Open runs on the host's thread; Read on a feeder thread (or on the host's thread
+// for a Play's first samples); Close on whichever holds the stream then. The caller
+// keeps them from overlapping on one stream. Read copies from a block read ahead
+// (WAV) or decoded ahead (MP3) and makes no system call per sample; it may block
+// when the file's storage does.
 class TAudioStream {
  public:
   // Read's answer when an MP3 file's decoder has had its share of input for one
@@ -25,6 +27,10 @@ class TAudioStream {
   // again later. A stretch the decoder cannot use (padding, a damaged region, an
   // appended tag with pictures) thus costs each call a bounded amount of work.
   static constexpr std::int32_t kNotYet = TMp3Reader::kNotYet;
+  // Read's answer when the file could not be read just now (a share that dropped, a
+  // bad block): not the end of the data. The next Read tries the same place again.
+  static constexpr std::int32_t kReadError = TMp3Reader::kReadError;
+  static_assert(kReadError == TWaveReader::kReadError);
   // File bytes one Read hands the decoder at most.
   static constexpr std::uint32_t kMaxFeedPerRead = TMp3Reader::kMaxFeedPerRead;
 
@@ -42,7 +48,8 @@ class TAudioStream {
   // The same over a source already open (bytes in memory, say); the stream keeps it.
   bool Open(std::unique_ptr<TByteSource> source, TKind kind, WAVEFORMATEX& format);
   // Copies up to count bytes of PCM and returns how many; 0 at the end of the data
-  // or with nothing open; kNotYet while an MP3 decoder is fed a stretch without PCM.
+  // or with nothing open; kNotYet while an MP3 decoder is fed a stretch without PCM;
+  // kReadError when the file failed before any byte came.
   std::int32_t Read(void* buffer, std::int32_t count);
   // Harmless when nothing is open; keeps DataLength and BytesRead.
   void Close();
@@ -51,8 +58,8 @@ class TAudioStream {
   std::uint32_t DataStart() const { return dataStart_; }
   // PCM bytes the file should yield: exact for WAV, an estimate for MP3.
   std::uint32_t DataLength() const { return dataLength_.load(std::memory_order_relaxed); }
-  // Bytes handed out since the last successful Open. Read by the host's thread
-  // for progress while the driver's thread counts.
+  // Bytes handed out since the last successful Open. May be read on any thread
+  // while the reading thread counts.
   std::uint32_t BytesRead() const { return bytesRead_.load(std::memory_order_relaxed); }
   // Bytes of an MP3 file handed to the decoder since the last Open.
   std::uint64_t FedBytes() const { return mp3_.FedBytes(); }

@@ -21,9 +21,9 @@ namespace tonvane {
 // - Tell is where the next Read starts, or -1 on an error.
 // - Size is the source's length (measured once, at the first call), or -1 when it
 //   cannot be measured.
-// - Read may block (a slow disk, a network share) and never calls back. On the
-//   driver's thread the stream's readers bound what one call asks for: a read-ahead
-//   block for WAV, four input blocks for MP3.
+// - Read may block (a slow disk, a network share) and never calls back. The stream's
+//   readers bound what one call asks for (a read-ahead block for WAV, four input
+//   blocks for MP3), so that a feeder thread serves its other channels in between.
 // What a caller guarantees: one thread at a time, and a count that is not negative.
 //
 // Files: winmm's mmio with its own read buffer on Windows (file_source_win32.cpp),

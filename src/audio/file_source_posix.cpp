@@ -14,6 +14,8 @@ class PosixFileSource final : public TByteSource {
 
   std::int32_t Read(void* buffer, std::int32_t count) override {
     if (count <= 0) return 0;
+    // An earlier error is not this read's.
+    std::clearerr(file_);
     const std::size_t n = std::fread(buffer, 1, static_cast<std::size_t>(count), file_);
     if (n == 0 && std::ferror(file_)) return -1;
     return static_cast<std::int32_t>(n);

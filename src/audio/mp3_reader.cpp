@@ -63,7 +63,7 @@ bool TMp3Reader::LoadDecoder() {
 
 TMp3Reader::TMp3Reader() {
   // Room for what one input block decodes to at the highest expansion (32 kbit/s
-  // stereo at 48 kHz), so refills on the driver's thread do not reallocate.
+  // stereo at 48 kHz), so refills on a feeder thread do not reallocate.
   decoded_.reserve(64 * 1024);
 }
 
@@ -94,6 +94,8 @@ bool TMp3Reader::Open(std::unique_ptr<TByteSource> source, WAVEFORMATEX& format,
   decoded_.clear();
   decodedPos_ = 0;
   fedBytes_ = 0;
+  dataStart_ = dataStart;
+  reposition_ = false;
   decoderState_ = std::make_unique<std::uint8_t[]>(kDecoderStateSize);
   if (!Decoder().init(decoderState_.get())) {
     decoderState_.reset();  // never initialised: no ExitMP3 for it
@@ -111,6 +113,7 @@ std::int32_t TMp3Reader::Read(std::uint8_t* buffer, std::int32_t count) {
       const TRefill refill = RefillDecoded(budget);
       if (refill == TRefill::Ended) break;
       if (refill == TRefill::NotYet) return copied > 0 ? copied : kNotYet;
+      if (refill == TRefill::Failed) return copied > 0 ? copied : kReadError;
     }
     const auto take =
         std::min<std::size_t>(static_cast<std::size_t>(count - copied), decoded_.size() - decodedPos_);
@@ -124,8 +127,8 @@ std::int32_t TMp3Reader::Read(std::uint8_t* buffer, std::int32_t count) {
 // Decodes the next input blocks until some PCM comes out, the source ends, or the
 // Read's share of input is used up: a frame can be longer than one block (320 kbit/s
 // at 44.1 kHz), and a block that yields nothing must not be taken for the end of the
-// sound; but a long stretch without frames must not hold up the caller, which runs
-// in the driver's callback, so the rest of it waits for later calls.
+// sound; but a long stretch without frames must not hold up the caller, a feeder
+// thread that has other channels to serve, so the rest of it waits for later calls.
 TMp3Reader::TRefill TMp3Reader::RefillDecoded(std::uint32_t& budget) {
   std::uint8_t input[kInputBlockSize];
   std::uint8_t output[kOutputBlockSize];
@@ -134,8 +137,16 @@ TMp3Reader::TRefill TMp3Reader::RefillDecoded(std::uint32_t& budget) {
   const Mp3Decoder& decoder = Decoder();
   while (decoded_.empty()) {
     if (budget < kInputBlockSize) return TRefill::NotYet;
+    if (reposition_) {
+      if (!source_->Seek(static_cast<std::int64_t>(dataStart_ + fedBytes_))) return TRefill::Failed;
+      reposition_ = false;
+    }
     const std::int32_t n = source_->Read(input, kInputBlockSize);
-    if (n <= 0) return TRefill::Ended;
+    if (n < 0) {
+      reposition_ = true;
+      return TRefill::Failed;
+    }
+    if (n == 0) return TRefill::Ended;
     budget -= kInputBlockSize;
     fedBytes_ += static_cast<std::uint64_t>(n);
     std::int32_t produced = 0;

@@ -18,6 +18,9 @@ class TMp3Reader {
   // Read's answer when the decoder has had its share of input for one call without
   // producing PCM, and more of the source is to come.
   static constexpr std::int32_t kNotYet = -1;
+  // Read's answer when the source failed before any PCM came; the next Read tries
+  // again from the first byte not yet fed to the decoder.
+  static constexpr std::int32_t kReadError = -2;
   // Source bytes one Read hands the decoder at most: four 1,024-byte blocks, so a
   // frame of the longest legal length (1,729 bytes) completes within one call
   // wherever it starts.
@@ -39,7 +42,8 @@ class TMp3Reader {
   // decoder is missing or the source cannot be analysed, positioned or decoded.
   bool Open(std::unique_ptr<TByteSource> source, WAVEFORMATEX& format, std::uint32_t& dataStart,
             std::atomic<std::uint32_t>& dataLength);
-  // Up to count bytes of PCM from an open reader; 0 at the end; kNotYet as above.
+  // Up to count bytes of PCM from an open reader; 0 at the end; kNotYet and
+  // kReadError as above.
   std::int32_t Read(std::uint8_t* buffer, std::int32_t count);
   void Close();
   bool IsOpen() const { return source_ != nullptr; }
@@ -47,7 +51,7 @@ class TMp3Reader {
   std::uint64_t FedBytes() const { return fedBytes_; }
 
  private:
-  enum class TRefill { Decoded, NotYet, Ended };
+  enum class TRefill { Decoded, NotYet, Ended, Failed };
   // Feeds at most `budget` source bytes, and takes what it fed off it.
   TRefill RefillDecoded(std::uint32_t& budget);
 
@@ -56,6 +60,9 @@ class TMp3Reader {
   std::uint32_t decodedPos_ = 0;
   std::unique_ptr<std::uint8_t[]> decoderState_;
   std::uint64_t fedBytes_ = 0;
+  std::uint32_t dataStart_ = 0;
+  // The source failed: its position is unknown until it is set again.
+  bool reposition_ = false;
 };
 
 }  // namespace tonvane

@@ -34,6 +34,7 @@ bool TWaveReader::Open(std::unique_ptr<TByteSource> source, WAVEFORMATEX& format
   pos_ = dataStart;
   end_ = std::uint64_t{dataStart} + (data.Size - 4);
   blockPos_ = blockFill_ = 0;
+  reposition_ = false;
   source_ = std::move(source);
   return true;
 }
@@ -42,9 +43,16 @@ std::int32_t TWaveReader::Read(std::uint8_t* buffer, std::int32_t count) {
   std::int32_t copied = 0;
   while (copied < count && pos_ < end_) {
     if (blockPos_ == blockFill_) {
+      if (reposition_) {
+        if (!source_->Seek(static_cast<std::int64_t>(pos_))) return copied > 0 ? copied : kReadError;
+        reposition_ = false;
+      }
       const auto want = static_cast<std::int32_t>(std::min<std::uint64_t>(block_.size(), end_ - pos_));
       const std::int32_t n = source_->Read(block_.data(), want);
-      if (n < 0) return copied > 0 ? copied : 0;
+      if (n < 0) {
+        reposition_ = true;
+        return copied > 0 ? copied : kReadError;
+      }
       if (n == 0) break;
       blockPos_ = 0;
       blockFill_ = static_cast<std::uint32_t>(n);

@@ -21,8 +21,11 @@ class TWaveReader {
   // the source. False, with the source released, for anything but plain PCM with data.
   bool Open(std::unique_ptr<TByteSource> source, WAVEFORMATEX& format, std::uint32_t& dataStart,
             std::atomic<std::uint32_t>& dataLength);
-  // Up to count bytes from an open reader; 0 at the end of the data or on an error.
+  // Up to count bytes from an open reader; 0 at the end of the data; kReadError when
+  // the source failed before any byte came. The next Read tries again from where the
+  // data stands, so a share that drops for a moment loses nothing.
   std::int32_t Read(std::uint8_t* buffer, std::int32_t count);
+  static constexpr std::int32_t kReadError = -2;
   void Close();
   bool IsOpen() const { return source_ != nullptr; }
 
@@ -33,6 +36,8 @@ class TWaveReader {
   std::uint32_t blockFill_ = 0;
   std::uint64_t pos_ = 0;  // source position of the next byte to hand out
   std::uint64_t end_ = 0;
+  // The source failed: its position is unknown until it is set again.
+  bool reposition_ = false;
 };
 
 }  // namespace tonvane

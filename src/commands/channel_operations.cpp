@@ -25,12 +25,13 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
     }
     WAVEFORMATEX format{};
     if (!OpenChannelStream(channels, index, fileName, format)) throw Exception("File has unknown format");
-    problem = CheckPlayFormat(format, WholeRate(device_.SampleRate()));
+    const double rate = device_.SampleRate();
+    problem = CheckPlayFormat(format, WholeRate(rate));
     if (problem.empty()) {
       // Before Playing: the driver's thread may switch at any moment from here on,
       // and its first samples of this file must already have the level asked for.
       if (level) tonvane::SetChannelLevel(channels, index, *level);
-      StartChannel(channels, index);
+      StartChannel(channels, index, rate);
       device_.FeedNow();
       return true;
     }

@@ -72,9 +72,12 @@ void TMainForm::DeviceLBClick() {
     BuildStrips();
     Device.Start();
   } catch (const std::exception& e) {
-    ShowErrorBox(e.what());
+    // Closed before the box: a Play or a strip that comes while the box is up finds
+    // no device, rather than a channel that answers OK and never sounds.
+    const std::string message = e.what();
     Device.Close();
     DeviceLB->SetItemIndex(-1);
+    ShowErrorBox(message);
   }
 }
 

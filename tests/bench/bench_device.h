@@ -48,7 +48,7 @@ class BenchDevice : public testing::TestDevice {
     WAVEFORMATEX format{};
     const auto index = static_cast<std::int32_t>(c);
     if (!OpenChannelStream(device.Channels, index, file_, format)) return false;
-    StartChannel(device.Channels, index);
+    StartChannel(device.Channels, index, 48000);
     return true;
   }
   bool ok() const { return ok_; }

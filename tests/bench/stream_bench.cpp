@@ -112,7 +112,7 @@ void PlayFile(benchmark::State& state, const std::string& file, bool firstSwitch
       state.SkipWithError(("cannot open " + file).c_str());
       return;
     }
-    StartChannel(d.Channels(), 0);
+    StartChannel(d.Channels(), 0, 48000);
     if (firstSwitch) FillBuffers(d.device, 0);
   }
   StopChannel(d.Channels(), 0);

@@ -51,7 +51,7 @@ class TestDevice {
   // full as the feeder keeps it: what a feeder that keeps up would have done by the
   // next switch.
   void Feed() {
-    while (FeedChannels(device.Channels, order_)) {
+    while (FeedChannels(device.Channels, order_) == TVisit::Worked) {
     }
   }
 

@@ -113,7 +113,7 @@ class ChannelOpsTest : public ::testing::Test {
   std::span<TChannelState> channels() { return device_.Channels(); }
   bool StreamOpen(std::int32_t index) {
     std::uint8_t probe[2];
-    return channels()[static_cast<std::size_t>(index)].Stream->Read(probe, 2) > 0;
+    return channels()[static_cast<std::size_t>(index)].Stream().Read(probe, 2) > 0;
   }
 
   WaveDir dir_{"channels"};
@@ -167,7 +167,7 @@ TEST_F(ChannelOpsTest, OpeningStopsFirstAndAFailedOpenLeavesTheChannelStoppedAnd
 // The Play itself puts the first samples in the ring, so the first switch after it
 // has sound even when no feeder has run yet: a WAV and an MP3 file longer than that.
 TEST_F(ChannelOpsTest, APlayedFileSoundsFromTheFirstSwitch) {
-  const std::size_t prefill = channels()[0].Prefill;
+  const std::size_t prefill = channels()[0].PrefillFor(48000);
   ASSERT_GE(prefill, 2u * 64);
   std::vector<std::int16_t> wave(4 * prefill);
   for (std::size_t i = 0; i < wave.size(); ++i) wave[i] = static_cast<std::int16_t>(1 + i % 1000);

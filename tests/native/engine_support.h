@@ -39,7 +39,7 @@ class WaveDir : public ScratchDir {
 inline bool Play(std::span<TChannelState> channels, std::int32_t index, const std::string& file) {
   WAVEFORMATEX format{};
   if (!OpenChannelStream(channels, index, file, format)) return false;
-  StartChannel(channels, index);
+  StartChannel(channels, index, 48000);
   return true;
 }
 
@@ -51,9 +51,9 @@ inline bool PlayWave(std::span<TChannelState> channels, std::int32_t index,
     TChannelState& channel = channels[static_cast<std::size_t>(index)];
     std::lock_guard hold(channel.StreamGuard);
     WAVEFORMATEX format{};
-    if (!channel.Stream->Open(std::move(source), TAudioStream::TKind::Wave, format)) return false;
+    if (!channel.Stream().Open(std::move(source), TAudioStream::TKind::Wave, format)) return false;
   }
-  StartChannel(channels, index);
+  StartChannel(channels, index, 48000);
   return true;
 }
 

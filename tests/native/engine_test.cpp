@@ -156,7 +156,7 @@ TEST_F(EngineTest, AStreamEndingMidHalfGivesSilenceAndStopsTheChannel) {
   EXPECT_EQ(channels[0].BytesPlayed.load(), 10u);
   // Closed: nothing more comes from it, and the next half is silence.
   std::uint8_t probe[2];
-  EXPECT_EQ(channels[0].Stream->Read(probe, 2), 0);
+  EXPECT_EQ(channels[0].Stream().Read(probe, 2), 0);
   FillBuffers(d.device, 1);
   EXPECT_EQ(d.Samples(0, 1), Samples(256, 0));
 }
@@ -296,9 +296,9 @@ TEST_F(EngineTest, AStretchWithoutSoundIsTheFeedersWorkAlone) {
   for (std::size_t n = 0; channels[0].Playing.load() != 0; ++n, h ^= 1) {
     ASSERT_LT(n, halves) << "channel 0 never stopped";
     d.Feed();
-    const std::uint64_t fed = channels[0].Stream->FedBytes();
+    const std::uint64_t fed = channels[0].Stream().FedBytes();
     FillBuffers(d.device, h);
-    ASSERT_EQ(channels[0].Stream->FedBytes(), fed) << "switch " << n;
+    ASSERT_EQ(channels[0].Stream().FedBytes(), fed) << "switch " << n;
     const Samples half = d.Samples(0, h);
     played.insert(played.end(), half.begin(), half.end());
     ASSERT_EQ(d.Samples(1, h), Samples(steady.begin() + n * kSize, steady.begin() + (n + 1) * kSize))
