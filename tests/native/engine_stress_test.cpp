@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <algorithm>
 #include <cstdio>
@@ -46,8 +47,12 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
   const std::string missing = dir.Path("missing.wav");
 
   // Channels 0 and 1 play only the WAV files, whose every sample is known; channels
-  // 2 and 3 take turns with the MP3 file.
-  TestDevice d(4, 32, ASIOSTInt16LSB);
+  // 2 and 3 take turns with the MP3 file; channel 4 plays a file whose every read
+  // takes a while, so that the host often takes it back from a feeder thread inside
+  // a read.
+  TestDevice d(5, 32, ASIOSTInt16LSB);
+  const auto slowBytes = std::make_shared<const std::vector<std::uint8_t>>(testing::ReadBytes(loud));
+  auto slowGate = std::make_shared<testing::ReadGate>();
   auto channels = d.Channels();
   std::set<std::int16_t> allowed = {0};
   for (auto v : kValues)
@@ -72,6 +77,13 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
 
   std::uint64_t plays = 0, playAttempts = 0;
   for (int i = 0; i < TONVANE_STRESS_ROUNDS; ++i) {
+    if (i % 16 == 0) {
+      ASSERT_TRUE(testing::PlaySource(
+          channels, 4,
+          std::make_unique<testing::TroubledSource>(
+              slowBytes, testing::Trouble{.pause = std::chrono::microseconds(50)}, slowGate)));
+    }
+    if (i % 16 == 9) StopChannel(channels, 4);
     const std::int32_t c = i % 4;
     const bool mp3Channel = c >= 2;
     const std::string& file = mp3Channel && (i / 4) % 2 == 0 ? mp3 : (i / 8) % 2 ? loud : quiet;
@@ -101,7 +113,7 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
   ASSERT_TRUE(Play(channels, 0, quiet));
   while (channels[0].Playing.load(std::memory_order_acquire) != 0) std::this_thread::yield();
   EXPECT_EQ(channels[0].BytesPlayed.load(), 200u);
-  for (std::int32_t c = 0; c < 4; ++c) StopChannel(channels, c);
+  for (std::int32_t c = 0; c < 5; ++c) StopChannel(channels, c);
   const std::uint64_t before = fills.load();
   while (fills.load() < before + 4) std::this_thread::yield();
   done.store(true, std::memory_order_release);
@@ -110,10 +122,14 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
 
   EXPECT_EQ(plays, playAttempts);
   EXPECT_EQ(wrongSamples.load(), 0u);
+  // Every source abandoned to a thread inside a read is freed once the read is over.
+  for (int wait = 0; wait < 5000 && slowGate->sources.load() != 0; ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(slowGate->sources.load(), 0);
   // Nothing left playing or held.
   d.Mark();
   FillBuffers(d.device, 0);
-  for (std::size_t c = 0; c < 4; ++c) {
+  for (std::size_t c = 0; c < 5; ++c) {
     EXPECT_EQ(d.Samples(c, 0), std::vector<std::int16_t>(32, 0)) << c;
     for (TChannelGuard* guard : {&channels[c].Guard, &channels[c].StreamGuard}) {
       EXPECT_TRUE(guard->try_lock()) << c;

@@ -4,11 +4,15 @@
 // exactly the samples a test names, and the play command without its format checks.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "asio/engine.h"
@@ -35,6 +39,75 @@ class WaveDir : public ScratchDir {
   }
 };
 
+// Where a troubled source's reads wait, shared with the test: it outlives the source,
+// which a feeder thread may free once the host has abandoned it.
+class ReadGate {
+ public:
+  void Wait() {
+    std::unique_lock lock(mutex_);
+    stalled_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return released_; });
+  }
+  bool Stalled() {
+    std::lock_guard lock(mutex_);
+    return stalled_;
+  }
+  void Release() {
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+  std::atomic<int> sources{0};  // alive
+  // Failures only once armed, so that a file can open first.
+  std::atomic<bool> armed{true};
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stalled_ = false, released_ = false;
+};
+
+// Bytes in memory read as a troubled disk or share gives them: from stallAt on, reads
+// wait at the gate until the test releases it; from failAt on, the next `failures`
+// reads fail (-1, and forever with failures < 0); every read may take `pause`.
+struct Trouble {
+  std::int64_t stallAt = -1;
+  std::int64_t failAt = -1;
+  int failures = 0;
+  std::chrono::microseconds pause{0};
+};
+class TroubledSource final : public TByteSource {
+ public:
+  TroubledSource(std::shared_ptr<const std::vector<std::uint8_t>> bytes, Trouble trouble,
+                 std::shared_ptr<ReadGate> gate = std::make_shared<ReadGate>())
+      : bytes_(std::move(bytes)), trouble_(trouble), gate_(std::move(gate)) {
+    ++gate_->sources;
+  }
+  ~TroubledSource() override { --gate_->sources; }
+  std::int32_t Read(void* buffer, std::int32_t count) override {
+    if (trouble_.pause.count() > 0) std::this_thread::sleep_for(trouble_.pause);
+    if (trouble_.stallAt >= 0 && source_.Tell() >= trouble_.stallAt) gate_->Wait();
+    if (trouble_.failAt >= 0 && source_.Tell() >= trouble_.failAt && trouble_.failures != 0 && gate_->armed) {
+      if (trouble_.failures > 0) --trouble_.failures;
+      // A failed read leaves the position anywhere.
+      source_.Seek(source_.Tell() + 3);
+      return -1;
+    }
+    return source_.Read(buffer, count);
+  }
+  bool Seek(std::int64_t position) override { return source_.Seek(position); }
+  std::int64_t Tell() override { return source_.Tell(); }
+  std::int64_t Size() override { return source_.Size(); }
+  ReadGate& Gate() { return *gate_; }
+
+ private:
+  std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
+  TMemorySource source_{bytes_->data(), bytes_->size()};
+  Trouble trouble_;
+  std::shared_ptr<ReadGate> gate_;
+};
+
 // What the play command does around its format checks, without them.
 inline bool Play(std::span<TChannelState> channels, std::int32_t index, const std::string& file) {
   WAVEFORMATEX format{};
@@ -43,15 +116,16 @@ inline bool Play(std::span<TChannelState> channels, std::int32_t index, const st
   return true;
 }
 
-// The same over a source of the test's own, taken as a WAV file.
-inline bool PlayWave(std::span<TChannelState> channels, std::int32_t index,
-                     std::unique_ptr<TByteSource> source) {
+// The same over a source of the test's own, taken as a WAV file or an MP3 file.
+inline bool PlaySource(std::span<TChannelState> channels, std::int32_t index,
+                       std::unique_ptr<TByteSource> source,
+                       TAudioStream::TKind kind = TAudioStream::TKind::Wave) {
   StopChannel(channels, index);
   {
     TChannelState& channel = channels[static_cast<std::size_t>(index)];
     std::lock_guard hold(channel.StreamGuard);
     WAVEFORMATEX format{};
-    if (!channel.Stream().Open(std::move(source), TAudioStream::TKind::Wave, format)) return false;
+    if (!channel.Stream().Open(std::move(source), kind, format)) return false;
   }
   StartChannel(channels, index, 48000);
   return true;

@@ -310,111 +310,171 @@ TEST_F(EngineTest, AStretchWithoutSoundIsTheFeedersWorkAlone) {
             Samples(played.size() - decoded.size(), 0));
 }
 
-// A WAV file in memory whose reads stop at a point and wait there until the test
-// lets them go on, as a disk that stalls does.
-class StallingSource final : public TByteSource {
- public:
-  StallingSource(Bytes bytes, std::int64_t stallAt) : bytes_(std::move(bytes)), stallAt_(stallAt) {}
-  std::int32_t Read(void* buffer, std::int32_t count) override {
-    if (source_.Tell() >= stallAt_) {
-      std::unique_lock lock(mutex_);
-      stalled_ = true;
-      changed_.notify_all();
-      changed_.wait(lock, [this] { return released_; });
-    }
-    return source_.Read(buffer, count);
-  }
-  bool Seek(std::int64_t position) override { return source_.Seek(position); }
-  std::int64_t Tell() override { return source_.Tell(); }
-  std::int64_t Size() override { return source_.Size(); }
+// A mono 16-bit 48 kHz WAV file of these samples, shared by the sources that read it.
+std::shared_ptr<const Bytes> WaveBytes(const Samples& samples) {
+  Bytes data = testing::Samples16(samples);
+  data.insert(data.end(), 4, 0);  // the four bytes the stream keeps back
+  return std::make_shared<const Bytes>(WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, data));
+}
 
-  bool Stalled() {
-    std::lock_guard lock(mutex_);
-    return stalled_;
-  }
-  void Release() {
-    std::lock_guard lock(mutex_);
-    released_ = true;
-    changed_.notify_all();
-  }
+Samples Counting(std::size_t length, std::size_t seed) {
+  Samples samples(length);
+  for (std::size_t i = 0; i < length; ++i)
+    samples[i] = static_cast<std::int16_t>(1 + (i + 7919 * seed) % 30000);
+  return samples;
+}
 
- private:
-  Bytes bytes_;
-  TMemorySource source_{bytes_.data(), bytes_.size()};
-  std::int64_t stallAt_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool stalled_ = false, released_ = false;
-};
+Samples NonZero(const Samples& heard) {
+  Samples sound;
+  std::copy_if(heard.begin(), heard.end(), std::back_inserter(sound), [](std::int16_t s) { return s != 0; });
+  return sound;
+}
 
-// One channel's file stalls for longer than the others' rings last: the device's
-// feeder keeps the other channels filled meanwhile, so they play every sample in
-// place; the stalled channel alone falls silent and, once its reads go on, plays the
-// rest of its file from where it stopped, nothing lost.
-TEST_F(EngineTest, AStalledSourceSilencesOnlyItsOwnChannel) {
+// Three channels' files stall, more than the feeder has threads, for longer than the
+// other channels' rings last: the feeder starts more threads, so the two healthy
+// channels play every sample in place. Meanwhile the host stops one stalled channel
+// and plays another file on a second, without waiting for their reads. Once the reads
+// go on, the third plays the rest of its file from where it stopped, the stopped one
+// stays silent, the second plays its new file alone, the abandoned sources are freed
+// and the feeder is back to its usual threads.
+TEST_F(EngineTest, StalledSourcesSilenceOnlyTheirOwnChannels) {
   constexpr std::int32_t kSize = 256;
-  TestDevice d(3, kSize, ASIOSTInt16LSB);
+  constexpr std::size_t kChannels = 5, kStalled = 3;
+  TestDevice d(kChannels, kSize, ASIOSTInt16LSB);
   auto channels = d.Channels();
   const std::size_t ring = channels[0].Ring.Capacity();
   const std::size_t length = 4 * ring;
-  std::vector<Samples> files(3, Samples(length));
-  for (std::size_t c = 0; c < 3; ++c)
-    for (std::size_t i = 0; i < length; ++i)
-      files[c][i] = static_cast<std::int16_t>(1 + (i + 7919 * c) % 30000);
-  Bytes data = testing::Samples16(files[0]);
-  data.insert(data.end(), 4, 0);  // the four bytes the stream keeps back
-  const Bytes stalling = WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, data);
-  auto owned = std::make_unique<StallingSource>(stalling, static_cast<std::int64_t>(ring));
-  StallingSource& source = *owned;
-  ASSERT_TRUE(testing::PlayWave(channels, 0, std::move(owned)));
-  for (std::int32_t c : {1, 2})
-    ASSERT_TRUE(Play(channels, c, dir_.Wave("steady" + std::to_string(c) + ".wav", files[c])));
+  std::vector<Samples> files;
+  for (std::size_t c = 0; c < kChannels; ++c) files.push_back(Counting(length, c));
+  auto gate = std::make_shared<testing::ReadGate>();
+  for (std::size_t c = 0; c < kStalled; ++c) {
+    const auto stallAt = static_cast<std::int64_t>(ring + 1000 * c);
+    ASSERT_TRUE(testing::PlaySource(channels, static_cast<std::int32_t>(c),
+                                    std::make_unique<testing::TroubledSource>(
+                                        WaveBytes(files[c]), testing::Trouble{.stallAt = stallAt}, gate)));
+  }
+  for (std::size_t c = kStalled; c < kChannels; ++c)
+    ASSERT_TRUE(Play(channels, static_cast<std::int32_t>(c),
+                     dir_.Wave("steady" + std::to_string(c) + ".wav", files[c])));
   TFeeder feeder;
   feeder.Start(channels);
 
-  // Each switch comes once the feeder has the other channels' samples ready, as it
-  // would in real time; the stalled channel is not waited for.
-  Samples heard;
+  // Each switch comes once the feeder has the healthy channels' samples ready, as it
+  // would in real time; the stalled channels are not waited for.
+  std::vector<Samples> heard(kStalled);
   std::size_t played = 0;  // switches so far
   auto switchOnce = [&] {
     for (int wait = 0; wait < 20000; ++wait) {
-      if (std::all_of(channels.begin() + 1, channels.end(), [](const TChannelState& c) {
+      if (std::all_of(channels.begin() + kStalled, channels.end(), [](const TChannelState& c) {
             return c.Ring.Available() >= kSize || c.SourceEnded.load() || c.Playing.load() == 0;
           }))
         break;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    FillBuffers(d.device, static_cast<std::int32_t>(played % 2));
-    const Samples half = d.Samples(0, static_cast<int>(played % 2));
-    heard.insert(heard.end(), half.begin(), half.end());
-    for (std::size_t c : {1u, 2u}) {
+    const int h = static_cast<int>(played % 2);
+    FillBuffers(d.device, h);
+    for (std::size_t c = 0; c < kStalled; ++c) {
+      const Samples half = d.Samples(c, h);
+      heard[c].insert(heard[c].end(), half.begin(), half.end());
+    }
+    for (std::size_t c = kStalled; c < kChannels; ++c) {
       const std::size_t from = std::min(played * kSize, length), to = std::min(from + kSize, length);
       Samples expected(files[c].begin() + static_cast<std::ptrdiff_t>(from),
                        files[c].begin() + static_cast<std::ptrdiff_t>(to));
       expected.resize(kSize, 0);
-      ASSERT_EQ(d.Samples(c, static_cast<int>(played % 2)), expected)
-          << "channel " << c << " switch " << played;
+      ASSERT_EQ(d.Samples(c, h), expected) << "channel " << c << " switch " << played;
     }
     ++played;
   };
-  // Well past the stall: the other channels play through more than a ring's worth.
-  while (!source.Stalled() || played * kSize < 2 * ring) {
-    ASSERT_LT(played * kSize, length) << "the source never stalled";
+  // Well past the stall: the healthy channels play through more than a ring's worth.
+  while (gate->sources.load() != kStalled || !gate->Stalled() || played * kSize < 2 * ring) {
+    ASSERT_LT(played * kSize, length) << "the sources never stalled";
     ASSERT_NO_FATAL_FAILURE(switchOnce());
   }
-  const auto silent = std::count(heard.end() - kSize, heard.end(), 0);
-  EXPECT_EQ(silent, kSize) << "the stalled channel is silent";
-  EXPECT_EQ(channels[0].Playing.load(), 1) << "and still playing";
-  source.Release();
-  while (channels[0].Playing.load() != 0 || channels[1].Playing.load() != 0) {
+  EXPECT_GT(feeder.Threads(), TFeeder::kThreads) << "threads were started beside the stuck ones";
+  for (std::size_t c = 0; c < kStalled; ++c) {
+    EXPECT_EQ(std::count(heard[c].end() - kSize, heard[c].end(), 0), kSize)
+        << "channel " << c << " is silent";
+    EXPECT_EQ(channels[c].Playing.load(), 1) << "and still playing";
+  }
+  // The host does not wait for the reads that hang.
+  StopChannel(channels, 1);
+  const Samples next = Counting(ring / 2, 9);
+  ASSERT_TRUE(Play(channels, 2, dir_.Wave("next.wav", next)));
+  heard[1].clear();
+  heard[2].clear();
+  feeder.Wake();
+  gate->Release();
+  while (channels[0].Playing.load() != 0 || channels[2].Playing.load() != 0 ||
+         channels[3].Playing.load() != 0) {
     ASSERT_LT(played, 3 * length / kSize) << "never stopped";
     ASSERT_NO_FATAL_FAILURE(switchOnce());
   }
+  EXPECT_EQ(NonZero(heard[0]), files[0]) << "everything of the stalled file, in order";
+  EXPECT_EQ(NonZero(heard[1]), Samples()) << "the stopped channel stays stopped";
+  EXPECT_EQ(NonZero(heard[2]), next) << "the new file alone";
+  for (int wait = 0; wait < 20000 && (gate->sources.load() != 0 || feeder.Threads() != TFeeder::kThreads);
+       ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(gate->sources.load(), 0) << "the abandoned sources are freed, the third closed at its end";
+  EXPECT_EQ(feeder.Threads(), TFeeder::kThreads);
   feeder.Stop();
-  // Everything of the stalled file, in order, around the silence of the stall.
-  Samples sound;
-  std::copy_if(heard.begin(), heard.end(), std::back_inserter(sound), [](std::int16_t s) { return s != 0; });
-  EXPECT_EQ(sound, files[0]);
+}
+
+// A read that fails is not the end of the file: WAV and MP3 channels whose reads fail
+// for a while play every sample, in order; a file that keeps failing plays what was
+// read before the failure and then stops as at its end.
+TEST_F(EngineTest, AReadErrorIsTriedAgainWhileTheRingHasSound) {
+  constexpr std::int32_t kSize = 256;
+  TestDevice d(3, kSize, ASIOSTInt16LSB);
+  auto channels = d.Channels();
+  const Samples wave = Counting(3 * channels[0].Ring.Capacity(), 1);
+  const auto waveBytes = WaveBytes(wave);
+  const auto mp3Bytes =
+      std::make_shared<const Bytes>(testing::ReadBytes(std::string(MP3_TEST_DATA) + "/mono48k-cbr128.mp3"));
+  Samples decoded;
+  {
+    TAudioStream stream;
+    WAVEFORMATEX format{};
+    ASSERT_TRUE(stream.Open(std::make_unique<TMemorySource>(mp3Bytes->data(), mp3Bytes->size()),
+                            TAudioStream::TKind::Mp3, format));
+    std::int16_t piece[512];
+    for (std::int32_t got; (got = stream.Read(piece, sizeof piece)) != 0;)
+      if (got > 0) decoded.insert(decoded.end(), piece, piece + got / 2);
+  }
+  const std::int64_t failAt = 70000;
+  using testing::Trouble;
+  ASSERT_TRUE(testing::PlaySource(
+      channels, 0,
+      std::make_unique<testing::TroubledSource>(waveBytes, Trouble{.failAt = failAt, .failures = 5})));
+  // The analysis reads the whole MP3 file: its reads fail only once it is open.
+  auto mp3Gate = std::make_shared<testing::ReadGate>();
+  mp3Gate->armed = false;
+  ASSERT_TRUE(testing::PlaySource(channels, 1,
+                                  std::make_unique<testing::TroubledSource>(
+                                      mp3Bytes, Trouble{.failAt = failAt / 4, .failures = 3}, mp3Gate),
+                                  TAudioStream::TKind::Mp3));
+  mp3Gate->armed = true;
+  ASSERT_TRUE(testing::PlaySource(
+      channels, 2,
+      std::make_unique<testing::TroubledSource>(waveBytes, Trouble{.failAt = failAt, .failures = -1})));
+  std::vector<Samples> heard(3);
+  for (int n = 0; channels[0].Playing.load() || channels[1].Playing.load() || channels[2].Playing.load();
+       ++n) {
+    ASSERT_LT(n, 4000) << "never stopped";
+    d.Feed();
+    FillBuffers(d.device, n % 2);
+    for (std::size_t c = 0; c < 3; ++c) {
+      const Samples half = d.Samples(c, n % 2);
+      heard[c].insert(heard[c].end(), half.begin(), half.end());
+    }
+  }
+  EXPECT_EQ(NonZero(heard[0]), wave);
+  EXPECT_EQ(NonZero(heard[1]), NonZero(decoded));
+  // The data starts 44 bytes into the file and is read a 16 KiB block at a time: the
+  // blocks that start before the failure play, then the channel ends.
+  const std::size_t before = (failAt - 44 + 16383) / 16384 * 8192;
+  EXPECT_EQ(NonZero(heard[2]), Samples(wave.begin(), wave.begin() + static_cast<std::ptrdiff_t>(before)));
 }
 
 }  // namespace
