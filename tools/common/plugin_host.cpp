@@ -58,6 +58,13 @@ bool LoadedPlugin::Init(IUnknown* host, std::int32_t pluginId) {
   return commands && window;
 }
 
+void LoadedPlugin::Unload() {
+  ReleaseInterfaces();
+  if (module_) FreeLibrary(module_);
+  module_ = nullptr;
+  init_ = nullptr;
+}
+
 void LoadedPlugin::ReleaseInterfaces() {
   if (commands) commands->Release();
   if (window) window->Release();

@@ -49,6 +49,8 @@ class LoadedPlugin {
   // False when no object came back.
   bool Init(IUnknown* host, std::int32_t pluginId);
   void ReleaseInterfaces();
+  // Releases the interfaces and frees the library, as a host that is done with it.
+  void Unload();
 
   HMODULE module() const { return module_; }
   TVXPluginInitProc init() const { return init_; }

@@ -27,7 +27,8 @@ using namespace tonvane::host;
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tonvane-host.exe [--plugin DLL] [--plugin-path PATH] [--tick MS] [--auto-dismiss] [SCRIPT|-]\n"
+    "usage: tonvane-host.exe [--plugin DLL] [--plugin-path PATH] [--tick MS] [--auto-dismiss] [--timed]\n"
+    "                        [SCRIPT|-]\n"
     "       tonvane-host.exe --version\n";
 
 struct Options {
@@ -35,6 +36,7 @@ struct Options {
   std::optional<std::string> pluginPath;
   DWORD tickMs = 50;
   bool autoDismiss = false;
+  bool timed = false;
   std::string script = "-";
 };
 
@@ -84,6 +86,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       o.tickMs = static_cast<DWORD>(std::stoul(v));
     } else if (a == "--auto-dismiss") {
       o.autoDismiss = true;
+    } else if (a == "--timed") {
+      o.timed = true;
     } else if (a == "--help" || a == "-h") {
       return false;
     } else if (!scriptGiven && (a == "-" || a.rfind("--", 0) != 0)) {
@@ -146,6 +150,20 @@ class LineSource {
   std::thread reader_;
 };
 
+class Stopwatch {
+ public:
+  Stopwatch() { QueryPerformanceCounter(&start_); }
+  double Milliseconds() const {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency.QuadPart);
+  }
+
+ private:
+  LARGE_INTEGER start_;
+};
+
 class Session {
  public:
   Session(const Options& o, LoadedPlugin& plugin) : options_(o), plugin_(plugin) {}
@@ -172,9 +190,20 @@ class Session {
   bool Run(const std::string& line) {
     if (line.empty()) return true;
     if (line[0] != '.') {
+      if (!plugin_.commands) {
+        Print("ERROR no plug-in loaded");
+        return true;
+      }
       char result[1024] = {};
+      const Stopwatch watch;
       plugin_.commands->ExecuteCommand(line.c_str(), result);
+      const double ms = watch.Milliseconds();
       Print("RESULT " + std::string(result));
+      PrintTime(ms);
+      return true;
+    }
+    if (!plugin_.window && line.rfind(".wait", 0) != 0 && line != ".quit") {
+      Print("ERROR no plug-in loaded");
       return true;
     }
     const auto space = line.find(' ');
@@ -195,9 +224,21 @@ class Session {
         Wait(static_cast<DWORD>(std::stoul(argument)));
       }
     } else if (directive == ".free") {
+      const Stopwatch watch;
       plugin_.window->FreePluginWindow();
+      PrintTime(watch.Milliseconds());
     } else if (directive == ".close") {
+      const Stopwatch watch;
       plugin_.window->ClosePlugin();
+      PrintTime(watch.Milliseconds());
+    } else if (directive == ".unload") {
+      const Stopwatch watch;
+      plugin_.ReleaseInterfaces();
+      PumpPendingMessages();
+      plugin_.Unload();
+      const double ms = watch.Milliseconds();
+      Print("UNLOADED");
+      PrintTime(ms);
     } else if (directive == ".help") {
       char help[1024] = {};
       plugin_.commands->GetCommandHelp(help);
@@ -217,7 +258,15 @@ class Session {
   }
 
  private:
+  // With --timed, how long the last plug-in call took, messages it left aside.
+  void PrintTime(double ms) const {
+    if (!options_.timed) return;
+    char text[48];
+    std::snprintf(text, sizeof text, "TIME %.3f ms", ms);
+    Print(text);
+  }
   void Tick() {
+    if (!plugin_.window) return;
     plugin_.window->Tick();
     lastTick_ = GetTickCount();
   }
