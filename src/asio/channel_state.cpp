@@ -51,7 +51,9 @@ TChannelSource* Borrow(TChannelState& channel) {
     return nullptr;
   if (!channel.StreamGuard.try_lock()) return nullptr;
   TChannelSource* source = nullptr;
-  if (channel.Feeding.load(std::memory_order_relaxed) && !channel.Lent.load(std::memory_order_relaxed)) {
+  // Acquire: pairs with the last borrower's hand-back, so that its work on the stream
+  // and the ring is seen.
+  if (channel.Feeding.load(std::memory_order_relaxed) && !channel.Lent.load(std::memory_order_acquire)) {
     channel.Lent.store(true, std::memory_order_relaxed);
     source = channel.Source.get();
   }
