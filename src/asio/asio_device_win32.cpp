@@ -223,6 +223,7 @@ void TAsioDevice::Close() {
   // the close is up finds every channel stopped, and no stream is left open.
   for (std::size_t i = 0; i < state_.Channels.size(); ++i)
     StopChannel(state_.Channels, static_cast<std::int32_t>(i));
+  state_.Cue.Reset();
 }
 
 void TAsioDevice::FreeChannels() {

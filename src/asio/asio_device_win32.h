@@ -59,6 +59,7 @@ class TAsioDevice final : public IDeviceView {
   std::span<TChannelState> Channels() override { return state_.Channels; }
   std::size_t ChannelCount() const override { return state_.Channels.size(); }
   void FeedNow() override { feeder_.Wake(); }
+  TStartCue& Cue() override { return state_.Cue; }
 
  private:
   // Sends the driver's switches nowhere, and waits out any still in flight.

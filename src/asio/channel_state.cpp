@@ -171,7 +171,7 @@ void StopChannel(std::span<TChannelState> channels, std::int32_t index) {
   TChannelState& channel = channels[static_cast<std::size_t>(index)];
   // Cleared first: a buffer switch that starts while we wait for the guard leaves the
   // ring alone, and one that holds it now plays out its half of the old file.
-  channel.Playing.store(0, std::memory_order_relaxed);
+  channel.Playing.store(TChannelState::kStopped, std::memory_order_relaxed);
   std::lock_guard played(channel.Guard);
   std::lock_guard fed(channel.StreamGuard);
   Reclaim(channel);
@@ -194,15 +194,23 @@ bool OpenChannelStream(std::span<TChannelState> channels, std::int32_t index, co
   return false;
 }
 
-void StartChannel(std::span<TChannelState> channels, std::int32_t index, double rate) {
+void StartChannel(std::span<TChannelState> channels, std::int32_t index, double rate, TStartCue* cue) {
   TChannelState& channel = channels[static_cast<std::size_t>(index)];
   {
     std::lock_guard hold(channel.StreamGuard);
     channel.Feeding.store(true, std::memory_order_relaxed);
     FeedRing(channel, channel.PrefillFor(rate));
   }
-  // Release: the driver's thread that sees the 1 sees the samples in the ring.
-  channel.Playing.store(1, std::memory_order_release);
+  // Release: the driver's thread that sees the channel playing or waiting sees the
+  // samples in the ring.
+  if (!cue) {
+    channel.Playing.store(TChannelState::kPlaying, std::memory_order_release);
+    return;
+  }
+  cue->Join([&channel](std::uint32_t group) {
+    channel.StartGroup.store(group, std::memory_order_relaxed);
+    channel.Playing.store(TChannelState::kWaiting, std::memory_order_release);
+  });
 }
 
 void CloseChannelStream(std::span<TChannelState> channels, std::int32_t index) {
@@ -233,7 +241,8 @@ void RefreshStrips(std::span<TChannelState> channels) {
   for (TChannelState& channel : channels) {
     if (!channel.Strip) continue;
     // Display only: a value a moment old shows at the next tick.
-    const bool playing = channel.Playing.load(std::memory_order_relaxed) == 1;
+    // A channel waiting for its cue shows as playing: its Play has succeeded.
+    const bool playing = channel.Playing.load(std::memory_order_relaxed) != TChannelState::kStopped;
     channel.Strip->SetPlaying(playing);
     if (playing)
       channel.Strip->ShowProgress(ProgressPercent(channel.BytesPlayed.load(std::memory_order_relaxed),

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "asio/sample_ring.h"
+#include "asio/start_cue.h"
 #include "audio/audio_stream.h"
 
 namespace tonvane {
@@ -80,13 +81,16 @@ struct TChannelSource {
 // so nobody waits in a circle.
 //
 // Playing and Level are written by the host's thread (Playing also by the driver's
-// thread at the end of the data) and read by the driver's thread:
-// - Level carries nothing but its own value; a sample that sees the old level for a
-//   moment is as good as one that came a moment earlier.
-// - Playing = 1 is stored with release after the ring's first samples, and loaded
-//   with acquire, so the first switch that sees it sees them too. The driver's thread
-//   reads it only while it holds Guard, and the host stops a channel by storing 0 and
-//   then waiting for Guard, so no switch that starts after a stop takes from the ring.
+// thread, when a waiting channel starts and at the end of the data) and read by the
+// driver's thread once per buffer half:
+// - Level carries nothing but its own value; a half that sees the old level is as
+//   good as one that came a moment earlier.
+// - Playing = kWaiting (with StartGroup) or kPlaying is stored with release after the
+//   ring's first samples, and loaded with acquire, so the first switch that sees it
+//   sees them too. The driver's thread starts a waiting channel with a compare-and-
+//   swap, so that a stop stored meanwhile wins. It reads Playing only while it holds
+//   Guard, and the host stops a channel by storing kStopped and then waiting for
+//   Guard, so no switch that starts after a stop takes from the ring.
 // - SourceEnded is stored with release after the last samples of the file went into
 //   the ring: a driver's thread that sees it and finds the ring empty has played
 //   the file to its end.
@@ -97,6 +101,8 @@ struct TChannelState {
   // What a Play puts into the ring before the channel starts, at least: time for the
   // feeder to take over even from a sleep of the system's coarsest timer.
   static constexpr double kMinPrefillSeconds = 0.020;
+  // Playing's values. A waiting channel is ready and starts with its cue's group.
+  static constexpr std::uint8_t kStopped = 0, kPlaying = 1, kWaiting = 2;
 
   TChannelState() = default;
   // Abandons a source a feeder thread still has out.
@@ -120,8 +126,10 @@ struct TChannelState {
   TAudioStream& Stream() { return Source->Stream; }
 
   // The driver's thread's line: what it reads for every channel in every switch.
-  std::atomic<std::uint8_t> Playing{0};
+  std::atomic<std::uint8_t> Playing{kStopped};
   std::atomic<std::int32_t> Level{0};
+  // The group of the start cue a waiting channel starts with.
+  std::atomic<std::uint32_t> StartGroup{0};
   TChannelGuard Guard;
   std::atomic<bool> SourceEnded{false};
   // Bytes of the file the driver's thread has played since the channel last stopped;
@@ -201,8 +209,9 @@ bool OpenChannelStream(std::span<TChannelState> channels, std::int32_t index, co
                        WAVEFORMATEX& format);
 // Fills the first part of the ring from the stream that OpenChannelStream opened (see
 // PrefillFor; rate is the device's), then lets the feeder carry on and the driver's
-// thread play.
-void StartChannel(std::span<TChannelState> channels, std::int32_t index, double rate);
+// thread play: from its next switch, or with the cue's group when a cue is given.
+void StartChannel(std::span<TChannelState> channels, std::int32_t index, double rate,
+                  TStartCue* cue = nullptr);
 // Closes the stream of a stopped channel, as after a file the caller refused.
 void CloseChannelStream(std::span<TChannelState> channels, std::int32_t index);
 

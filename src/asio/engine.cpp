@@ -20,76 +20,71 @@ void AddPlayed(TChannelState& channel, std::uint32_t samples) {
                               std::memory_order_relaxed);
 }
 
-std::int16_t Scale(TChannelState& channel, std::int16_t sample, std::int32_t level) {
-  if (level != channel.GainLevel) {
-    channel.Gain = LevelGain(level);
-    channel.GainLevel = level;
-  }
-  // A 16-bit sample times a 24-bit mantissa is exact in a double; the conversion
-  // truncates toward zero, and a gain below 1 keeps the result in 16 bits.
+// A 16-bit sample times a 24-bit mantissa is exact in a double; the conversion
+// truncates toward zero, and a gain below 1 keeps the result in 16 bits.
+std::int16_t Scale(std::int16_t sample, float gain) {
   return static_cast<std::int16_t>(
-      static_cast<std::int32_t>(static_cast<double>(sample) * static_cast<double>(channel.Gain)));
+      static_cast<std::int32_t>(static_cast<double>(sample) * static_cast<double>(gain)));
 }
 
 // One channel's buffer half, with the sample type fixed at compile time so that the
 // writer's choice of bytes is made once per buffer rather than once per sample.
 //
 // The samples come from the channel's ring, which the feeder keeps filled: nothing
-// here reads a file or decodes. Playing and Level are still read for every sample,
-// so a stop or a level change takes effect from the next sample.
+// here reads a file or decodes. The channel's state and level are read once, at the
+// start of the half: a stop or a level change takes effect from the next half, and a
+// channel waiting for its cue starts from the first sample of the half in which its
+// group opens, with every other channel of the group.
 template <std::int32_t Type>
-void FillChannel(TChannelState& channel, std::uint8_t* pos, std::int32_t count) {
+void FillChannel(TChannelState& channel, std::uint8_t* pos, std::int32_t count, std::uint32_t openGroup) {
   if (!channel.Guard.try_lock()) {
     // The host's thread is stopping this channel right now.
     for (std::int32_t i = 0; i < count; ++i) WriteSample(Type, pos, 0);
     return;
   }
-  std::int16_t block[kReadSamples];
-  std::size_t have = 0;  // samples in block
-  std::size_t next = 0;  // the next of them to play
-  std::uint32_t played = 0;
-  // The ring ran out: the rest of this half is silence. Either the file has ended, or
-  // the feeder is behind (a slow disk) and the next switch carries on where it stopped.
-  bool dry = false;
-  for (std::int32_t i = 0; i < count; ++i) {
-    std::int16_t sample = 0;
-    if (!dry && channel.Playing.load(std::memory_order_acquire) != 0) {
-      if (next == have) {
-        next = 0;
-        have = channel.Ring.Read(block, static_cast<std::size_t>(std::min(count - i, kReadSamples)));
-        if (have == 0) {
-          dry = true;
-          // The end is marked after the last samples went in, so once it is seen, an
-          // empty ring is the end of the data.
-          if (channel.SourceEnded.load(std::memory_order_acquire) && channel.Ring.Available() == 0) {
-            // The count first, so that whoever sees the stop sees all that was played.
-            AddPlayed(channel, played);
-            played = 0;
-            channel.Playing.store(0, std::memory_order_release);
-          }
-        }
-      }
-      if (next < have) {
-        sample = block[next++];
-        ++played;
-      }
+  std::uint8_t state = channel.Playing.load(std::memory_order_acquire);
+  if (state == TChannelState::kWaiting &&
+      TStartCue::Started(channel.StartGroup.load(std::memory_order_relaxed), openGroup))
+    channel.Playing.compare_exchange_strong(state, TChannelState::kPlaying, std::memory_order_acquire);
+  std::int32_t i = 0;
+  if (channel.Playing.load(std::memory_order_relaxed) == TChannelState::kPlaying) {
+    const std::int32_t level = channel.Level.load(std::memory_order_relaxed);
+    if (level < 0 && level != channel.GainLevel) {
+      channel.Gain = LevelGain(level);
+      channel.GainLevel = level;
     }
-    if (sample != 0) {
-      const std::int32_t level = channel.Level.load(std::memory_order_relaxed);
-      if (level < 0) sample = Scale(channel, sample, level);
+    std::int16_t block[kReadSamples];
+    while (i < count) {
+      const std::size_t got =
+          channel.Ring.Read(block, static_cast<std::size_t>(std::min(count - i, kReadSamples)));
+      if (got == 0) break;
+      for (std::size_t k = 0; k < got; ++k) {
+        const std::int16_t sample = level < 0 && block[k] != 0 ? Scale(block[k], channel.Gain) : block[k];
+        WriteSample(Type, pos, sample);
+      }
+      i += static_cast<std::int32_t>(got);
     }
-    WriteSample(Type, pos, sample);
+    // The count first, so that whoever sees the stop sees all that was played.
+    AddPlayed(channel, static_cast<std::uint32_t>(i));
+    // The ring ran out: the rest of this half is silence. Either the file has ended, or
+    // the feeder is behind (a slow disk) and the next switch carries on where it
+    // stopped. The end is marked after the last samples went in, so once it is seen,
+    // an empty ring is the end of the data.
+    if (i < count && channel.SourceEnded.load(std::memory_order_acquire) && channel.Ring.Available() == 0)
+      channel.Playing.store(TChannelState::kStopped, std::memory_order_release);
   }
-  AddPlayed(channel, played);
+  for (; i < count; ++i) WriteSample(Type, pos, 0);
   channel.Guard.unlock();
 }
 
 template <std::int32_t Type>
 void FillAll(TDeviceState& device, std::int32_t h) {
+  // Decided once for the whole switch, so that no switch starts half a group.
+  const std::uint32_t openGroup = device.Cue.Open();
   const std::size_t n = std::min(device.Channels.size(), device.BufferInfos.size());
   for (std::size_t c = 0; c < n; ++c)
     FillChannel<Type>(device.Channels[c], static_cast<std::uint8_t*>(device.BufferInfos[c].buffers[h]),
-                      device.BufferSize);
+                      device.BufferSize, openGroup);
 }
 
 }  // namespace

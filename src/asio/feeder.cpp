@@ -15,9 +15,8 @@ using TClock = std::chrono::steady_clock;
 
 // How long an idle feeder thread sleeps: a small share of the time a ring lasts.
 constexpr auto kIdle = std::chrono::milliseconds(2);
-// How often the watcher looks for stuck threads: with kStuck, well inside the 20 ms a
-// Play puts into its ring.
-constexpr auto kWatch = std::chrono::milliseconds(5);
+// How often the watcher looks for stuck threads. A Play also has it look at once.
+constexpr auto kWatch = std::chrono::milliseconds(10);
 
 }  // namespace
 
@@ -118,21 +117,28 @@ void FeedLoop(TPoolRef pool, std::list<TFeeder::TPool::TSlot>::iterator slot) {
   LeavePool(std::move(pool));
 }
 
-// Under the pool's mutex: one more feeder thread, counted as scanning from now on so
-// that Stop waits for it. False when the system would not make it.
-bool Spawn(const TPoolRef& pool) {
+// One more feeder thread, counted as scanning from the start so that Stop waits for
+// it. The pool's mutex is held on entry and on return, but not while the thread is
+// made, which may take a while: the feeder threads need the mutex meanwhile. False
+// when the system would not make it.
+bool Spawn(const TPoolRef& pool, std::unique_lock<std::mutex>& lock) {
   const auto slot = pool->slots.emplace(pool->slots.end());
   ++pool->scanning;
+  lock.unlock();
   if (pool->hooks.Hold) pool->hooks.Hold();
+  bool made = true;
   try {
     std::thread(FeedLoop, pool, slot).detach();
-    return true;
   } catch (const std::system_error&) {
-    pool->slots.erase(slot);
-    --pool->scanning;
+    made = false;
     if (pool->hooks.Unhold) pool->hooks.Unhold();
-    return false;
   }
+  lock.lock();
+  if (!made) {
+    pool->slots.erase(slot);
+    if (--pool->scanning == 0) pool->settled.notify_all();
+  }
+  return made;
 }
 
 // The watcher: starts a feeder thread whenever fewer than kThreads are free to read.
@@ -142,7 +148,8 @@ void WatchLoop(TPoolRef pool) {
   std::unique_lock lock(pool->mutex);
   while (!pool->stop) {
     pool->kicked = false;
-    if (pool->Free(TClock::now()) < TFeeder::kThreads && pool->slots.size() < pool->limit && Spawn(pool))
+    if (pool->Free(TClock::now()) < TFeeder::kThreads && pool->slots.size() < pool->limit &&
+        Spawn(pool, lock))
       continue;
     pool->watch.wait_for(lock, kWatch, [&] { return pool->stop || pool->kicked; });
   }
@@ -180,8 +187,8 @@ void TFeeder::Start(std::span<TChannelState> channels, TFeederThreadHooks hooks)
   pool_ = pool;
   bool started = true;
   {
-    std::lock_guard hold(pool->mutex);
-    for (int i = 0; started && i < kThreads; ++i) started = Spawn(pool);
+    std::unique_lock lock(pool->mutex);
+    for (int i = 0; started && i < kThreads; ++i) started = Spawn(pool, lock);
     if (started) {
       if (pool->hooks.Hold) pool->hooks.Hold();
       try {

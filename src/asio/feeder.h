@@ -60,9 +60,12 @@ class TFeeder {
   // A ring with less room than this is left alone: reading in larger pieces makes
   // fewer system calls.
   static constexpr std::size_t kMinRoom = 1024;
-  // A visit that has been reading this long is taken as stuck. Far longer than a
-  // disk's seek, far shorter than a ring's depth (0.17 s at 192 kHz).
-  static constexpr std::chrono::milliseconds kStuck{10};
+  // A visit that has been reading this long is taken as stuck: far longer than a
+  // disk's seek or a busy machine's time slice, far shorter than a playing channel's
+  // ring (0.17 s at 192 kHz). A Play that finds every thread stuck has one started at
+  // once; the 20 ms its ring starts with are exposed only to a stall of every thread
+  // that began less than this before it.
+  static constexpr std::chrono::milliseconds kStuck{40};
 
   TFeeder() = default;
   ~TFeeder() { Stop(); }

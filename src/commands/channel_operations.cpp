@@ -16,6 +16,9 @@ int TChannelOperations::ChannelCount() const { return static_cast<int>(device_.C
 
 bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) {
   const std::span<TChannelState> channels = device_.Channels();
+  TStartCue& cue = device_.Cue();
+  // From here on the cue waits for this Play before it starts the others.
+  cue.Arrive();
   std::string problem;
   try {
     // A strip left by a failed open has no driver to ask for its rate.
@@ -31,7 +34,7 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
       // Before Playing: the driver's thread may switch at any moment from here on,
       // and its first samples of this file must already have the level asked for.
       if (level) tonvane::SetChannelLevel(channels, index, *level);
-      StartChannel(channels, index, rate);
+      StartChannel(channels, index, rate, &cue);
       device_.FeedNow();
       return true;
     }
@@ -39,8 +42,9 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
     problem = e.what();
   }
   // Closed before the box: a Play of the same channel that arrives while the box is
-  // up must not be cut off when it is dismissed.
+  // up must not be cut off when it is dismissed; and the cue waits no longer.
   CloseChannelStream(channels, index);
+  cue.Leave();
   showError_(problem);
   return false;
 }

@@ -25,6 +25,8 @@ class IDeviceView {
   // A channel has just started: its feeder should fill the ring now, not after its
   // next sleep.
   virtual void FeedNow() = 0;
+  // Where Plays sent together gather to start together.
+  virtual TStartCue& Cue() = 0;
 };
 
 // The operations the command language and the strips call on the channels of a
@@ -39,8 +41,8 @@ class TChannelOperations final : public IChannelControl {
   int ChannelCount() const override;
   // The play command's sequence: stops the channel, opens the file, checks its format
   // against the device's rate (asked once the file is open), stores and shows the
-  // level if one is given, and only then lets the driver's thread play the file and
-  // wakes the feeder.
+  // level if one is given, and only then puts the channel in the start cue, to start
+  // with the Plays sent together with it, and wakes the feeder.
   // On a fault the stream is closed and the channel left stopped at its earlier
   // level, then the message is shown.
   bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) override;

@@ -64,6 +64,7 @@ class BenchView final : public IDeviceView {
   std::span<TChannelState> Channels() override { return device_.Channels(); }
   std::size_t ChannelCount() const override { return device_.device.Channels.size(); }
   void FeedNow() override { feeder_.Wake(); }
+  TStartCue& Cue() override { return device_.device.Cue; }
 
  private:
   testing::TestDevice& device_;

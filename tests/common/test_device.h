@@ -5,6 +5,7 @@
 // filled by Feed, or by a TFeeder the test starts. The buffers
 // start (and Mark sets them) to a marker byte, so that what the engine did not write
 // shows.
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -16,11 +17,21 @@ namespace tonvane::testing {
 
 constexpr std::uint8_t kUntouched = 0xEE;
 
+// The start cue's clock in tests: time moves on by Step microseconds each time it is
+// read, as it would between a Play and the switch after it, unless a test holds it
+// still (Step 0) and moves it by hand.
+struct TestClock {
+  static inline std::atomic<std::int64_t> Now{0};
+  static inline std::atomic<std::int64_t> Step{1000};
+  static std::int64_t Read() { return Now.fetch_add(Step) + Step; }
+};
+
 class TestDevice {
  public:
   TestDevice(std::size_t channels, std::int32_t bufferSize, std::int32_t sampleType) {
     device.BufferSize = bufferSize;
     device.SampleType = sampleType;
+    device.Cue.Clock = TestClock::Read;
     device.Channels = std::vector<TChannelState>(channels);
     device.BufferInfos.resize(channels);
     // Four bytes a sample is the widest type; room for the widest either way.

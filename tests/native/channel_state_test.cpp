@@ -55,6 +55,8 @@ class SwitchingDevice final : public IDeviceView {
   std::size_t ChannelCount() const override { return device_.device.Channels.size(); }
   // Channel 0's Playing at each call.
   void FeedNow() override { fedNow.push_back(device_.device.Channels[0].Playing.load()); }
+  TStartCue& Cue() override { return device_.device.Cue; }
+  int LastHalf() const { return half_ ^ 1; }
   // One buffer switch; what channel 0 played goes to heard.
   void Switch() {
     FillBuffers(device_.device, half_);
@@ -185,11 +187,91 @@ TEST_F(ChannelOpsTest, APlayedFileSoundsFromTheFirstSwitch) {
     switching_.fedNow.clear();
     ASSERT_TRUE(ops_.PlayFile(0, file, std::nullopt));
     EXPECT_EQ(channels()[0].Ring.Available(), prefill);
-    EXPECT_EQ(switching_.fedNow, std::vector<int>{1}) << "the feeder is woken once the channel plays";
+    EXPECT_EQ(switching_.fedNow, std::vector<int>{TChannelState::kWaiting})
+        << "the feeder is woken once the channel waits for its cue";
     switching_.heard.clear();
     switching_.Switch();
     EXPECT_EQ(switching_.heard, first);
   }
+}
+
+// Plays sent together start together, however the driver's switches fall between
+// the steps of each Play: the clock stands still while a cue's Plays come, so no
+// switch starts any of them; a Stop cancels a waiting channel, a new Play replaces
+// its file in the group, a Level applies, a refused file does not hold the group up,
+// and the strips show the waiting channels as playing. Once the host has been quiet
+// for the gap, one switch starts them all from the first sample of its half. Plays
+// that never pause start once the first of them is the bound old; closing the device
+// drops a waiting group.
+TEST_F(ChannelOpsTest, PlaysSentTogetherStartOnTheSameSwitch) {
+  using testing::TestClock;
+  const std::int64_t step = TestClock::Step.exchange(0);
+  struct RestoreClock {
+    std::int64_t step;
+    ~RestoreClock() { TestClock::Step = step; }
+  } restore{step};
+  std::vector<std::vector<std::int16_t>> files;
+  for (std::int16_t c = 0; c < 4; ++c)
+    files.push_back(std::vector<std::int16_t>(256, static_cast<std::int16_t>(1000 * (c + 1))));
+  auto file = [&](int n) {
+    return dir_.Wave("cue" + std::to_string(n) + ".wav", files[static_cast<std::size_t>(n)]);
+  };
+  // Which channels had sound in the last switch.
+  auto sounding = [&] {
+    std::vector<int> on;
+    for (std::size_t c = 0; c < channels().size(); ++c) {
+      const auto half = device_.Samples(c, switching_.LastHalf());
+      if (std::any_of(half.begin(), half.end(), [](std::int16_t s) { return s != 0; }))
+        on.push_back(static_cast<int>(c));
+    }
+    return on;
+  };
+  ASSERT_TRUE(target_.PlayFile(0, file(0), std::nullopt));
+  ASSERT_TRUE(target_.PlayFile(1, file(1), std::nullopt));
+  ASSERT_TRUE(target_.PlayFile(2, file(2), std::nullopt));
+  target_.StopChannel(2);
+  EXPECT_FALSE(target_.PlayFile(2, dir_.Path("missing.wav"), std::nullopt));
+  ASSERT_TRUE(target_.PlayFile(0, file(3), -6));
+  target_.SetChannelLevel(1, -20);
+  EXPECT_EQ(sounding(), std::vector<int>{}) << "nothing starts while the cue comes";
+  ops_.RefreshStrips();
+  EXPECT_EQ(strips_[0]->calls.back(), "Progress 0");
+  EXPECT_EQ(strips_[2]->calls.back(), "Stopped");
+  TestClock::Now += TStartCue::kQuietMicros;
+  switching_.Switch();
+  EXPECT_EQ(sounding(), (std::vector<int>{0, 1}));
+  EXPECT_EQ(device_.Samples(0, switching_.LastHalf()), std::vector<std::int16_t>(64, 2004))
+      << "4000 at -6 dB";
+  EXPECT_EQ(device_.Samples(1, switching_.LastHalf()), std::vector<std::int16_t>(64, 200));
+
+  // Plays that never pause long enough: the group starts once its first Play is the
+  // bound old, and the next Play waits for the next group.
+  for (std::size_t c = 0; c < 3; ++c) ops_.StopChannel(static_cast<int>(c));
+  ASSERT_TRUE(target_.PlayFile(0, file(0), std::nullopt));
+  for (std::int64_t waited = 0; waited + TStartCue::kQuietMicros / 2 < TStartCue::kBoundMicros;
+       waited += TStartCue::kQuietMicros / 2) {
+    TestClock::Now += TStartCue::kQuietMicros / 2;
+    ASSERT_TRUE(ops_.PlayFile(1, file(1), std::nullopt));
+    switching_.Switch();
+    ASSERT_EQ(sounding(), std::vector<int>{}) << waited;
+  }
+  TestClock::Now += TStartCue::kQuietMicros / 2;
+  switching_.Switch();
+  EXPECT_EQ(sounding(), (std::vector<int>{0, 1}));
+  ASSERT_TRUE(ops_.PlayFile(2, file(2), std::nullopt));
+  switching_.Switch();
+  EXPECT_EQ(sounding(), (std::vector<int>{0, 1}));
+
+  // Closing the device stops every channel and drops the group.
+  for (std::size_t c = 0; c < 3; ++c) ops_.StopChannel(static_cast<int>(c));
+  device_.device.Cue.Reset();
+  TestClock::Now += TStartCue::kBoundMicros;
+  switching_.Switch();
+  EXPECT_EQ(sounding(), std::vector<int>{});
+  ASSERT_TRUE(ops_.PlayFile(1, file(1), std::nullopt));
+  TestClock::Now += TStartCue::kQuietMicros;
+  switching_.Switch();
+  EXPECT_EQ(sounding(), std::vector<int>{1}) << "a later Play starts as usual";
 }
 
 TEST_F(ChannelOpsTest, SetChannelLevelStoresAnyLevelOnlyForAChannelThatExists) {
@@ -279,7 +361,7 @@ TEST_F(ChannelOpsTest, AFailedPlayShowsItsFirstFaultOnceAndLeavesTheChannelStopp
       EXPECT_EQ(channels()[0].Level.load(), -7) << "a refused file keeps the level";
     } else {
       EXPECT_TRUE(shown_.empty());
-      EXPECT_EQ(channels()[0].Playing.load(), 1);
+      EXPECT_EQ(channels()[0].Playing.load(), TChannelState::kWaiting);
       EXPECT_EQ(channels()[0].Level.load(), -20);
     }
   }
