@@ -99,8 +99,9 @@ struct TChannelState {
   // driver with larger buffers gets room for four buffer halves at least.
   static constexpr std::size_t kRingSamples = 32768;
   // What a Play puts into the ring before the channel starts, at least: time for the
-  // feeder to take over even from a sleep of the system's coarsest timer.
-  static constexpr double kMinPrefillSeconds = 0.020;
+  // feeder to take over even from a sleep of the system's coarsest timer (15.6 ms),
+  // or after a time slice or two of other work on a busy machine.
+  static constexpr double kMinPrefillSeconds = 0.040;
   // Playing's values. A waiting channel is ready and starts with its cue's group.
   static constexpr std::uint8_t kStopped = 0, kPlaying = 1, kWaiting = 2;
 

@@ -29,9 +29,11 @@ namespace tonvane {
 class TStartCue {
  public:
   // How long after a Play the group waits for another. A host sends the Plays of a
-  // cue microseconds apart, less than a buffer period of any driver; a lone Play
-  // starts this much later than it would alone.
-  static constexpr std::int64_t kQuietMicros = 1000;
+  // cue microseconds apart, but its thread may be interrupted between two of them for
+  // a while on a busy machine; a lone Play starts up to this much later than it
+  // would alone, which keeps it within a buffer period and 3 ms of its command
+  // (median) at the smallest buffers.
+  static constexpr std::int64_t kQuietMicros = 2000;
   // How long a group waits at most from its first Play.
   static constexpr std::int64_t kBoundMicros = 50000;
 

@@ -157,7 +157,8 @@ class Stopwatch {
     LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return 1000.0 * static_cast<double>(now.QuadPart - start_.QuadPart) /
+           static_cast<double>(frequency.QuadPart);
   }
 
  private:
@@ -258,11 +259,12 @@ class Session {
   }
 
  private:
-  // With --timed, how long the last plug-in call took, messages it left aside.
+  // With --timed, how long the last plug-in call took, messages it left aside, and
+  // when it returned since the session began.
   void PrintTime(double ms) const {
     if (!options_.timed) return;
-    char text[48];
-    std::snprintf(text, sizeof text, "TIME %.3f ms", ms);
+    char text[64];
+    std::snprintf(text, sizeof text, "TIME %.3f ms at %.3f ms", ms, session_.Milliseconds());
     Print(text);
   }
   void Tick() {
@@ -337,6 +339,7 @@ class Session {
 
   const Options& options_;
   LoadedPlugin& plugin_;
+  const Stopwatch session_;
   DWORD lastTick_ = GetTickCount();
 };
 
