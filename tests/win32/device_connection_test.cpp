@@ -202,6 +202,9 @@ TEST_F(DeviceTest, EveryFailureOfTheOpenIsShownAndLeavesNoSelection) {
       {"FAIL", "createBuffers", "Error creating buffers"},
       {"FAIL", "start", "Unable to start device"},
   };
+  const std::string wav = dir_ + "tone.wav";
+  testing::WriteBytes(wav,
+                      WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, testing::Samples16({1, 2, 3})));
   Show();
   const int device = IndexOfVirtualDriver();
   ASSERT_GE(device, 0);
@@ -210,7 +213,12 @@ TEST_F(DeviceTest, EveryFailureOfTheOpenIsShownAndLeavesNoSelection) {
     for (const char* key : {"FAIL", "OUTPUTS", "RATES"}) SetDriver(key, nullptr);
     SetDriver(row.setting, row.value);
     boxes_.clear();
+    // The device is closed before its box: a Play the host makes meanwhile is refused.
+    std::vector<std::string> answers;
+    onBox_ = [&](const std::string&) { answers.push_back(Execute("Play 1 \"" + wav + "\"")); };
     Pick(deviceLB_, device);
+    onBox_ = nullptr;
+    EXPECT_EQ(answers, std::vector<std::string>{"ERR: No ASIO device open"});
     EXPECT_EQ(boxes_, std::vector<std::string>{row.message});
     EXPECT_EQ(Selected(deviceLB_), -1);
     EXPECT_FALSE(DeviceOpen());
