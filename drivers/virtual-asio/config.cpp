@@ -58,9 +58,9 @@ std::string EnvironmentName(const std::string& key) {
 
 // rateChange: setSampleRate refuses any rate but the current one, so an open at the
 // current rate succeeds and a later pick of another rate fails.
-const std::set<std::string> kFailable = {"init",          "getChannels",   "getChannelInfo", "canSampleRate",
-                                         "setSampleRate", "rateChange",    "getBufferSize",  "createBuffers",
-                                         "start"};
+const std::set<std::string> kFailable = {"init",          "getChannels",   "getChannelInfo",
+                                         "canSampleRate", "setSampleRate", "rateChange",
+                                         "getBufferSize", "createBuffers", "start"};
 
 }  // namespace
 
@@ -100,6 +100,7 @@ TConfig ParseConfig(const TConfigSource& source) {
   if (auto v = source("RecordDir")) config.RecordDir = Trim(*v);
   if (auto v = source("MaxBuffers")) config.MaxBuffers = ParseInt("MaxBuffers", *v, 0, INT64_MAX);
   if (auto v = source("SyncFirst")) config.SyncFirst = ParseInt("SyncFirst", *v, 0, 1) == 1;
+  if (auto v = source("LateSwitch")) config.LateSwitch = ParseInt("LateSwitch", *v, 0, 1) == 1;
   return config;
 }
 

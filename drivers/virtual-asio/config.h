@@ -18,6 +18,9 @@
 //   MaxBuffers  buffer switches per start, 0 = no limit  0
 //   SyncFirst   1: the first switch runs inside start()  0
 //               on the caller's thread, as some drivers do
+//   LateSwitch  1: one more switch, after stop() has     0
+//               returned (inside disposeBuffers, from a thread of its own), as some
+//               drivers send one late
 
 #include <cstdint>
 #include <functional>
@@ -39,6 +42,7 @@ struct TConfig {
   std::string RecordDir;
   std::int64_t MaxBuffers = 0;
   bool SyncFirst = false;
+  bool LateSwitch = false;
 
   bool Fails(const char* operation) const { return Fail.count(operation) != 0; }
 };

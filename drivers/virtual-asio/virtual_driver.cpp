@@ -233,6 +233,13 @@ ASIOError __thiscall TVirtualDriver::createBuffers(ASIOBufferInfo* bufferInfos, 
 ASIOError __thiscall TVirtualDriver::disposeBuffers() {
   if (!buffersCreated_) return Fail(ASE_InvalidMode, "no buffers");
   StopThread();
+  if (config_.LateSwitch && switches_ > 0) {
+    // After stop() has returned, a switch the host must not act on: it is recorded
+    // like any other, so a test sees whether the host wrote into it.
+    std::thread([this] { SwitchHalf(static_cast<int>(switches_ % 2)); }).join();
+    for (TChannelBuffers& b : buffers_)
+      if (b.Recorder) b.Recorder->Finish(Rate());
+  }
   buffers_.clear();  // closes the recordings, complete after StopThread
   callbacks_ = ASIOCallbacks{};
   buffersCreated_ = false;
