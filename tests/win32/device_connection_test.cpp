@@ -666,5 +666,88 @@ TEST_F(DeviceTest, UnloadingWithTheWindowOpenAndNoDeviceTakesTheWindowDown) {
   host::PumpMessages(50);
 }
 
+TEST_F(DeviceTest, PicksAndWhereTheOpenWindowStandsReachTheFileThatClosePluginWrites) {
+  SetDriver("RATES", "44100,48000");
+  Show();
+  Pick(deviceLB_, IndexOfVirtualDriver());
+  Pick(rateLB_, 1);
+  SetWindowPos(form_, nullptr, 123, 77, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  // Closed with the window open, released by the host's loop, freed.
+  plugin_->window->ClosePlugin();
+  host::PumpPendingMessages();
+  plugin_.reset();
+  EXPECT_EQ(ReadText(Ini()),
+            "[Preferences]\r\nLeft=123\r\nTop=77\r\nDevice=Tonvane Virtual ASIO\r\nRate=48000\r\n");
+  EXPECT_TRUE(boxes_.empty());
+}
+
+// The host dies after the picks (a crash, the power cut at the wall): tonvane-host.exe
+// in a process of its own, killed without a chance to close anything.
+TEST_F(DeviceTest, PicksSurviveAHostThatIsKilled) {
+  SetDriver("RATES", "44100,48000");
+  const std::string script = dir_ + "show.txt";
+  std::ofstream(script) << ".show\n.wait 600000\n";
+  std::string line = "\"" + host::ExecutableDir() + "tonvane-host.exe\" --auto-dismiss --plugin-path \"" +
+                     dir_ + "Tonvane.dll\" \"" + script + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(
+      CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+  HWND form = nullptr;
+  for (int i = 0; i < 6000 && !form; ++i, Sleep(10))
+    form = ThreadsWindow(child.dwThreadId, "TonvaneMainForm", true);
+  if (form) {
+    deviceLB_ = PanelLists(form)[0];
+    rateLB_ = PanelLists(form)[1];
+    Pick(deviceLB_, IndexOfVirtualDriver());
+    Pick(rateLB_, 1);
+  }
+  TerminateProcess(child.hProcess, 1);
+  WaitForSingleObject(child.hProcess, INFINITE);
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+  ASSERT_NE(form, nullptr) << "the host showed no window";
+  const std::string ini = ReadText(Ini());
+  EXPECT_NE(ini.find("Device=Tonvane Virtual ASIO\r\nRate=48000\r\n"), std::string::npos) << ini;
+  EXPECT_EQ(ini.find("=-1"), std::string::npos) << "where the window stood is written with the pick: " << ini;
+}
+
+// The host closes, releases and frees the plug-in from inside one of its boxes (from a
+// timer, or its own Exit): the box must not return into unloaded code.
+TEST_F(DeviceTest, AHostThatUnloadsThePluginInsideABoxLivesOn) {
+  const auto unloadInTheBox = [this](const std::string&) {
+    plugin_->window->ClosePlugin();
+    plugin_.reset();
+  };
+  const auto expectUnloadedAfter = [this](const char* box) {
+    EXPECT_EQ(boxes_, std::vector<std::string>{box});
+    EXPECT_TRUE(IsWindow(form_)) << "the window outlived the box";
+    for (int i = 0; i < 1000 && GetModuleHandleA("Tonvane.dll"); ++i) host::PumpMessages(10);
+    EXPECT_FALSE(IsWindow(form_));
+    EXPECT_EQ(GetModuleHandleA("Tonvane.dll"), nullptr);
+    boxes_.clear();
+  };
+  // No device runs: a library without the factory, loaded first under the name, is refused.
+  ASSERT_EQ(GetModuleHandleA("OpenAsio.dll"), nullptr);
+  const std::string fake = dir_ + "OpenAsio.dll";
+  ASSERT_TRUE(CopyFileA((host::ExecutableDir() + vasio::kFileName).c_str(), fake.c_str(), FALSE));
+  const HMODULE withoutFactory = LoadLibraryA(fake.c_str());
+  onBox_ = unloadInTheBox;
+  Show();
+  FreeLibrary(withoutFactory);
+  expectUnloadedAfter("Unable to load OpenAsio.dll");
+
+  const std::string stereo = dir_ + "stereo.wav";
+  testing::WriteBytes(stereo,
+                      WavFile({.Channels = 2, .Rate = 48000, .Bits = 16}, testing::Samples16({1, 2})));
+  Remember(std::string(vasio::kDriverName), 48000);
+  onBox_ = nullptr;
+  Show();
+  onBox_ = unloadInTheBox;
+  EXPECT_EQ(Execute("Play 1 \"" + stereo + "\""), "ERR: Error playing ASIO sound");
+  expectUnloadedAfter("Sound must be mono");
+}
+
 }  // namespace
 }  // namespace tonvane
