@@ -689,10 +689,9 @@ TEST_F(DeviceTest, PicksSurviveAHostThatIsKilled) {
   SetDriver("RATES", "44100,48000");
   Show();  // the host's list is in this one's order
   const int device = IndexOfVirtualDriver();
-  const std::string script = dir_ + "show.txt";
-  std::ofstream(script) << ".show\n.wait 600000\n";
+  std::ofstream(dir_ + "show.txt") << ".show\n.wait 600000\n";
   std::string line = "\"" + host::ExecutableDir() + "tonvane-host.exe\" --auto-dismiss --plugin-path \"" +
-                     dir_ + "Tonvane.dll\" \"" + script + "\"";
+                     dir_ + "Tonvane.dll\" \"" + dir_ + "show.txt\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;  // what it prints is of no interest
@@ -702,11 +701,9 @@ TEST_F(DeviceTest, PicksSurviveAHostThatIsKilled) {
   HWND form = nullptr;
   for (int i = 0; i < 6000 && !form; ++i, Sleep(10))
     form = ThreadsWindow(child.dwThreadId, "TonvaneMainForm", true);
-  if (form) {
-    deviceLB_ = PanelLists(form)[0];
-    rateLB_ = PanelLists(form)[1];
-    Pick(deviceLB_, device);
-    Pick(rateLB_, 1);
+  if (const auto lists = form ? PanelLists(form) : std::vector<HWND>(); lists.size() == 2) {
+    Pick(lists[0], device);
+    Pick(lists[1], 1);
   }
   TerminateProcess(child.hProcess, 1);
   WaitForSingleObject(child.hProcess, INFINITE);
