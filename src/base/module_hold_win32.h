@@ -8,12 +8,12 @@
 // module to itself (the system's own module count does the counting), so the library
 // stays until every hold is let go.
 //
-// A hold is taken on a thread that runs a message loop (the host's): a thread that
-// never takes messages would keep its holds for good. It is let go
-// from a thread of its own, which first waits until that thread is back in its loop
-// (a message sent to a system window of that thread returns only then), so that no
-// code of ours still runs on it, and then ends inside FreeLibraryAndExitThread, never
-// returning into code that may just have been unloaded.
+// A hold is taken on a thread that runs a message loop (the host's): one taken on a
+// thread that never takes messages is kept for good. It is let go from a thread of
+// its own, which first waits until the taking thread is back in its loop (a message
+// sent to a system window of that thread returns only then), so that no code of ours
+// still runs on it, and then ends inside FreeLibraryAndExitThread, never returning
+// into code that may just have been unloaded.
 
 #include <windows.h>
 
