@@ -42,43 +42,6 @@ std::int32_t TONVANE_DRIVER_CALLBACK AsioMessage(std::int32_t, std::int32_t, voi
 
 ASIOTime* TONVANE_DRIVER_CALLBACK BufferSwitchTimeInfo(ASIOTime*, std::int32_t, ASIOBool) { return nullptr; }
 
-// While a driver runs, its thread calls into this module. The module keeps a
-// reference to itself from the first start until the device is destroyed with its
-// window, so a host that frees the library while a device plays does not pull the
-// code from under the driver's thread or the window; both live on until the user
-// closes the window.
-//
-// The reference is let go from a thread of its own, which first waits until the
-// window's thread is back in its message loop (a message sent to a system window
-// of that thread returns only then), so that no code of ours is still running on
-// it, and then ends inside FreeLibraryAndExitThread, never returning into code that
-// may just have been unloaded.
-HMODULE heldModule = nullptr;
-HWND loopGate = nullptr;  // a system "STATIC" window of the window's thread
-
-void HoldModuleWhileRunning() {
-  if (heldModule) return;
-  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&BufferSwitch),
-                          &heldModule))
-    heldModule = nullptr;
-  loopGate = CreateWindowExA(0, "STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-}
-
-struct ModuleRelease {
-  HMODULE module;
-  HWND gate;
-};
-
-DWORD WINAPI ReleaseModule(void* parameter) {
-  const ModuleRelease release = *static_cast<ModuleRelease*>(parameter);
-  delete static_cast<ModuleRelease*>(parameter);
-  if (release.gate) {
-    SendMessageA(release.gate, WM_NULL, 0, 0);
-    PostMessageA(release.gate, WM_CLOSE, 0, 0);
-  }
-  FreeLibraryAndExitThread(release.module, 0);
-}
-
 // Each feeder thread keeps the module loaded for itself, so that one still inside a
 // read when the host unloads the plug-in does not return into unloaded code: its
 // maker takes a reference for it, and the thread ends inside FreeLibraryAndExitThread.
@@ -96,19 +59,6 @@ TFeederThreadHooks FeederHooks() {
   hooks.AtStart = [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL); };
   hooks.AtEnd = [self] { FreeLibraryAndExitThread(self, 0); };
   return hooks;
-}
-
-void LetGoOfModule() {
-  if (!heldModule) return;
-  auto* release = new ModuleRelease{heldModule, loopGate};
-  heldModule = nullptr;
-  loopGate = nullptr;
-  if (HANDLE thread = CreateThread(nullptr, 0, ReleaseModule, release, 0, nullptr)) {
-    CloseHandle(thread);
-    return;
-  }
-  // No thread: keep the reference rather than risk unloading under our own feet.
-  delete release;
 }
 
 }  // namespace
@@ -194,7 +144,11 @@ void TAsioDevice::BuildChannels() {
 void TAsioDevice::Start() {
   if (driver_->createBuffers(state_.BufferInfos.data(), outputs_, state_.BufferSize, &callbacks_) != ASE_OK)
     throw Exception("Error creating buffers");
-  HoldModuleWhileRunning();
+  // While a driver runs, its thread calls into this module: the module holds itself
+  // from the first start until the device is destroyed with its window, so a host
+  // that frees the library while a device plays does not pull the code from under
+  // the driver's thread or the window; both live on until the user closes the window.
+  if (!runningHold_) runningHold_ = TModuleHold::Take();
   // Before the driver, so that the first switches find the rings of files played
   // meanwhile filled.
   try {
@@ -235,7 +189,7 @@ void TAsioDevice::Destroy() {
   Close();
   FreeChannels();
   UnloadDriverLibrary();
-  LetGoOfModule();
+  runningHold_.LetGo();
 }
 
 void TAsioDevice::ShutDown(bool processExit) {

@@ -10,6 +10,7 @@
 #include "asio/driver_list_win32.h"
 #include "asio/engine.h"
 #include "asio/feeder.h"
+#include "base/module_hold_win32.h"
 #include "commands/channel_operations.h"
 
 namespace tonvane {
@@ -71,6 +72,7 @@ class TAsioDevice final : public IDeviceView {
   std::int32_t outputs_ = 0;
   TDeviceState state_;
   TFeeder feeder_;
+  TModuleHold runningHold_;
   // Left to the end of the process.
   bool forgotten_ = false;
 };

@@ -90,15 +90,13 @@ void STDMETHODCALLTYPE THostIntf::FreePluginWindow() {
 }
 
 void STDMETHODCALLTYPE THostIntf::ClosePlugin() {
+  // The window's release comes later, and the host may end before it: the window's
+  // device and position are written now.
+  ShowingErrors([] {
+    if (MainForm) MainForm->StoreChoices();
+  });
   FreePluginWindow();
-  // A plug-in folder the user may not write to is common: say so, do not fail.
-  try {
-    if (Module().Prefs) Module().Prefs->Save();
-  } catch (const std::exception& e) {
-    ShowErrorBox(std::string("The preferences were not saved. ") + e.what());
-  } catch (...) {
-    ShowErrorBox("The preferences were not saved.");
-  }
+  if (Module().Prefs) SavePreferences(*Module().Prefs);
 }
 
 void STDMETHODCALLTYPE THostIntf::Tick() {

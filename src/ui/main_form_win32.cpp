@@ -145,10 +145,16 @@ void TMainForm::CreateControls() {
   }
   DeviceLB->SetLabelCaption("Device:");
   DeviceLB->SetAnchors(akLeft | akTop | akRight, kDesignClientWidth, kPanelHeight);
-  DeviceLB->OnClick = [this] { DeviceLBClick(); };
+  DeviceLB->OnClick = [this] {
+    DeviceLBClick();
+    WriteChoices();
+  };
   RateLB->SetLabelCaption("Rate:");
   RateLB->SetAnchors(akTop | akRight, kDesignClientWidth, kPanelHeight);
-  RateLB->OnClick = [this] { RateLBClick(); };
+  RateLB->OnClick = [this] {
+    RateLBClick();
+    WriteChoices();
+  };
 
   const int statusTop = kDesignClientHeight - kStatusBarHeight;
   ChanSB = std::make_unique<TScrollBox>(handle_, RECT{0, kPanelHeight, kDesignClientWidth, statusTop});
@@ -217,16 +223,35 @@ void TMainForm::ChanSBResize() {
 
 void TMainForm::FormDestroy() {
   FormDestroyDevice();
-  // A window whose creation failed part-way never offered a choice: what the user
-  // chose last time stays remembered.
-  if (created_) {
-    const int selected = DeviceLB->ItemIndex();
-    prefs_.Device = selected >= 0 ? DeviceLB->Item(selected) : std::string();
-    const POINT at = RestoredPosition();
-    prefs_.Left = at.x;
-    prefs_.Top = at.y;
-  }
+  StoreChoices();
   MainForm = nullptr;
+}
+
+void TMainForm::StoreChoices() {
+  // A window whose creation has not ended, or failed part-way, never offered a
+  // choice: what the user chose last time stays remembered.
+  if (!created_) return;
+  const int selected = DeviceLB->ItemIndex();
+  prefs_.Device = selected >= 0 ? DeviceLB->Item(selected) : std::string();
+  const POINT at = RestoredPosition();
+  prefs_.Left = at.x;
+  prefs_.Top = at.y;
+}
+
+void TMainForm::WriteChoices() {
+  StoreChoices();
+  SavePreferences(prefs_);
+}
+
+void SavePreferences(TPrefs& prefs) {
+  // A plug-in folder the user may not write to is common: say so, do not fail.
+  try {
+    prefs.Save();
+  } catch (const std::exception& e) {
+    ShowErrorBox(std::string("The preferences were not saved. ") + e.what());
+  } catch (...) {
+    ShowErrorBox("The preferences were not saved.");
+  }
 }
 
 POINT TMainForm::RestoredPosition() const {
@@ -276,12 +301,16 @@ namespace {
 thread_local int modalDepth = 0;
 }  // namespace
 
-TModalLoop::TModalLoop() { ++modalDepth; }
+TModalLoop::TModalLoop() : hold_(TModuleHold::Take()) { ++modalDepth; }
 
 TModalLoop::~TModalLoop() {
-  if (--modalDepth > 0 || !MainForm || !MainForm->releaseHeld_) return;
-  MainForm->releaseHeld_ = false;
-  MainForm->Release();
+  if (--modalDepth == 0 && MainForm && MainForm->releaseHeld_) {
+    MainForm->releaseHeld_ = false;
+    MainForm->Release();
+  }
+  // Let go now, a library the host freed during the loop would be unloaded while the
+  // window still stands, or while its held release is being carried out.
+  if (MainForm && !MainForm->moduleHold_) MainForm->moduleHold_ = std::move(hold_);
 }
 
 bool TModalLoop::Running() { return modalDepth > 0; }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "asio/asio_device_win32.h"
+#include "base/module_hold_win32.h"
 #include "commands/channel_operations.h"
 #include "prefs/prefs.h"
 #include "ui/controls_win32.h"
@@ -39,6 +40,10 @@ class TMainForm final {
   // processes the request, never during this call, and never while one of our
   // modal loops runs (see TModalLoop).
   void Release();
+  // Hands the device picked and where the window stands to the preferences object,
+  // as the window's destruction does; a window still being created has offered no
+  // choice yet and hands nothing.
+  void StoreChoices();
   // The channel operations the command language and the host's tick act through.
   TChannelOperations& ChannelOperations() { return ChannelOps; }
 
@@ -58,6 +63,8 @@ class TMainForm final {
   void MakeFullyVisible();
   void FormCreate();
   void FormDestroy();
+  // A pick of the user's is written at once, so that it survives any end of the host.
+  void WriteChoices();
   // The window's top-left corner as it stands when not minimized.
   POINT RestoredPosition() const;
   // The device connection (main_form_device_win32.cpp).
@@ -78,6 +85,9 @@ class TMainForm final {
   static int ControlTag(TControl& sender);
 
   TPrefs& prefs_;
+  // Taken over from a modal loop that ended while the window stood: the host may have
+  // freed the library meanwhile, and the window's code must stay until it is gone.
+  TModuleHold moduleHold_;
   HWND handle_ = nullptr;
   bool minimizedWhenShown_ = false;
   bool created_ = false;      // the controls are made and the creation handler has run
@@ -110,10 +120,13 @@ void ShutDownDeviceLayer(bool processExit);
 
 // Marks one of the plug-in's own modal loops (the error box, the open dialog) for its
 // lifetime. Such a loop dispatches whatever reaches the host's thread, the host's
-// timers and posted messages too, so a release of the window, a window close or a
-// command can come while code below the loop still uses the window, the device and
-// its channels. A release that comes then is held back and requested again when the
-// outermost loop has ended, so the window goes once that code has returned.
+// timers and posted messages too, so a release of the window, a window close, a
+// command or the host's unload of the library can come while code below the loop
+// still uses the window, the device and its channels. A release that comes then is
+// held back and requested again when the outermost loop has ended, so the window
+// goes once that code has returned. Each loop holds the module while it runs; a
+// window that outlives the loop takes the hold over and keeps it until it is
+// destroyed, since a host that freed the library meanwhile unloads it then.
 class TModalLoop {
  public:
   TModalLoop();
@@ -122,7 +135,14 @@ class TModalLoop {
   TModalLoop& operator=(const TModalLoop&) = delete;
   // Whether one of our modal loops runs on this thread.
   static bool Running();
+
+ private:
+  TModuleHold hold_;
 };
+
+// Writes the preferences to their file; a file that cannot be written is reported in
+// the error box, and the plug-in carries on.
+void SavePreferences(TPrefs& prefs);
 
 // Destroys the main window at once: for a library that is being unloaded, whose
 // pending release request can no longer be processed.

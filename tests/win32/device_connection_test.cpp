@@ -81,6 +81,18 @@ class DeviceTest : public PluginSession {
     plugin_->window->ClosePlugin();
     return ReadText(Ini());
   }
+  // What a host does from inside one of our boxes (from a timer, or its own Exit).
+  void UnloadInsideTheBox() {
+    plugin_->window->ClosePlugin();
+    plugin_.reset();
+  }
+  // After that box: the window goes with the host's loop, then the library.
+  void ExpectUnloadedAfterTheBox() {
+    EXPECT_TRUE(IsWindow(form_)) << "the window outlived the box";
+    for (int i = 0; i < 1000 && GetModuleHandleA("Tonvane.dll"); ++i) host::PumpMessages(10);
+    EXPECT_FALSE(IsWindow(form_));
+    EXPECT_EQ(GetModuleHandleA("Tonvane.dll"), nullptr);
+  }
   // Whether the plug-in holds an open driver, as the command language sees it.
   bool DeviceOpen() { return Execute("Play") == "ERR: Invalid Play command"; }
 
@@ -170,17 +182,23 @@ TEST_F(DeviceTest, RemembersDeviceAndRateAndReopensThem) {
   EXPECT_EQ(ini.find("Left=-1"), std::string::npos) << ini;
 }
 
-TEST_F(DeviceTest, OffersTheStandardRatesTheDriverAccepts) {
+TEST_F(DeviceTest, OffersTheStandardRatesTheDriverAcceptsAndClosePluginWritesThePicks) {
   SetDriver("RATES", "96000,44100,22050,192000,48000");
-  Remember(std::string(vasio::kDriverName), 96000);
+  Remember("", 96000);
   Show();
+  Pick(deviceLB_, IndexOfVirtualDriver());
   EXPECT_EQ(ComboItems(rateLB_), (std::vector<std::string>{"44.1", "48", "96", "192"}));
   EXPECT_EQ(Selected(rateLB_), 2);
   // A pick sets the rate on the running driver and is remembered.
   Pick(rateLB_, 0);
   EXPECT_TRUE(boxes_.empty());
+  // Closed with the window open, released by the host's loop, freed.
+  SetWindowPos(form_, nullptr, 123, 77, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   plugin_->window->ClosePlugin();
-  EXPECT_NE(ReadText(Ini()).find("Rate=44100"), std::string::npos);
+  host::PumpPendingMessages();
+  plugin_.reset();
+  EXPECT_EQ(ReadText(Ini()),
+            "[Preferences]\r\nDevice=Tonvane Virtual ASIO\r\nRate=44100\r\nLeft=123\r\nTop=77\r\n");
 }
 
 struct FailureRow {
@@ -533,7 +551,7 @@ TEST_F(DeviceTest, AReleaseDuringTheBoxesOfAnOpenWaitsForTheBoxAndCommandsAreAns
   }
 }
 
-TEST_F(DeviceTest, APlayDuringAFailedPlaysBoxIsNotCutOffAndAReleaseWaitsForTheBox) {
+TEST_F(DeviceTest, APlayDuringAFailedPlaysBoxIsNotCutOffAndAnUnloadWaitsForTheBox) {
   const std::string record = RecordInRealTime();
   Remember(std::string(vasio::kDriverName), 48000);
   const std::string good = dir_ + "good.wav", stereo = dir_ + "stereo.wav";
@@ -549,12 +567,11 @@ TEST_F(DeviceTest, APlayDuringAFailedPlaysBoxIsNotCutOffAndAReleaseWaitsForTheBo
   EXPECT_EQ(Execute("Play 1 \"" + stereo + "\""), "ERR: Error playing ASIO sound");
   EXPECT_EQ(nested, "OK");
   host::PumpMessages(1500);
-  // A release while the next failed Play's box is up: the window goes after it.
-  onBox_ = [&](const std::string&) { plugin_->window->FreePluginWindow(); };
+  // The host closes, releases and frees the plug-in while the next failed Play's box
+  // is up (from a timer, or its own Exit): the window and the library go after it.
+  onBox_ = [&](const std::string&) { UnloadInsideTheBox(); };
   EXPECT_EQ(Execute("Play 2 \"" + stereo + "\""), "ERR: Error playing ASIO sound");
-  EXPECT_TRUE(IsWindow(form_));
-  host::PumpPendingMessages();
-  EXPECT_FALSE(IsWindow(form_));
+  ExpectUnloadedAfterTheBox();
   EXPECT_EQ(boxes_, std::vector<std::string>(2, "Sound must be mono"));
   const std::string played = ReadText(record + "\\out0.wav");
   const auto tail = testing::Samples16({samples.begin() + 23000, samples.begin() + 23004});
@@ -679,6 +696,51 @@ TEST_F(DeviceTest, UnloadingWithTheWindowOpenAndNoDeviceTakesTheWindowDown) {
   EXPECT_FALSE(IsWindow(form));
   EXPECT_EQ(GetModuleHandleA("Tonvane.dll"), nullptr);
   host::PumpMessages(50);
+}
+
+// The host dies after the picks (a crash, the power cut at the wall): tonvane-host.exe
+// in a process of its own, killed without a chance to close anything.
+TEST_F(DeviceTest, PicksSurviveAHostThatIsKilled) {
+  SetDriver("RATES", "44100,48000");
+  Show();  // the host's list is in this one's order
+  const int device = IndexOfVirtualDriver();
+  std::ofstream(dir_ + "show.txt") << ".show\n.wait 600000\n";
+  std::string line = "\"" + host::ExecutableDir() + "tonvane-host.exe\" --auto-dismiss --plugin-path \"" +
+                     dir_ + "Tonvane.dll\" \"" + dir_ + "show.txt\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;  // what it prints is of no interest
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(
+      CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+  HWND form = nullptr;
+  for (int i = 0; i < 6000 && !form; ++i, Sleep(10))
+    form = ThreadsWindow(child.dwThreadId, "TonvaneMainForm", true);
+  if (const auto lists = form ? PanelLists(form) : std::vector<HWND>(); lists.size() == 2) {
+    Pick(lists[0], device);
+    Pick(lists[1], 1);
+  }
+  TerminateProcess(child.hProcess, 1);
+  WaitForSingleObject(child.hProcess, INFINITE);
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+  ASSERT_NE(form, nullptr) << "the host showed no window";
+  const std::string ini = ReadText(Ini());
+  EXPECT_NE(ini.find("Device=Tonvane Virtual ASIO\r\nRate=48000\r\n"), std::string::npos) << ini;
+  EXPECT_EQ(ini.find("=-1"), std::string::npos) << "where the window stood is written with the pick: " << ini;
+}
+
+TEST_F(DeviceTest, AnUnloadInsideTheBoxOfAWindowWithoutDeviceWaitsForTheBox) {
+  // A library without the factory, loaded first under the name, is refused.
+  ASSERT_EQ(GetModuleHandleA("OpenAsio.dll"), nullptr);
+  const std::string fake = dir_ + "OpenAsio.dll";
+  ASSERT_TRUE(CopyFileA((host::ExecutableDir() + vasio::kFileName).c_str(), fake.c_str(), FALSE));
+  const HMODULE withoutFactory = LoadLibraryA(fake.c_str());
+  onBox_ = [&](const std::string&) { UnloadInsideTheBox(); };
+  Show();
+  FreeLibrary(withoutFactory);
+  EXPECT_EQ(boxes_, std::vector<std::string>{"Unable to load OpenAsio.dll"});
+  ExpectUnloadedAfterTheBox();
 }
 
 }  // namespace

@@ -88,11 +88,14 @@ inline BOOL CALLBACK MatchThreadWindow(HWND hwnd, LPARAM param) {
   return FALSE;
 }
 
-// The first top-level window of a class that this thread made, or null.
-inline HWND ThisThreadsWindow(const char* className, bool visibleOnly) {
+// The first top-level window of a class that a thread made, or null.
+inline HWND ThreadsWindow(DWORD thread, const char* className, bool visibleOnly) {
   ThreadWindowQuery query{className, visibleOnly, nullptr};
-  EnumThreadWindows(GetCurrentThreadId(), &MatchThreadWindow, reinterpret_cast<LPARAM>(&query));
+  EnumThreadWindows(thread, &MatchThreadWindow, reinterpret_cast<LPARAM>(&query));
   return query.found;
+}
+inline HWND ThisThreadsWindow(const char* className, bool visibleOnly) {
+  return ThreadsWindow(GetCurrentThreadId(), className, visibleOnly);
 }
 
 // The plug-in's main window that this thread made, or null.
