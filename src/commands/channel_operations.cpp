@@ -24,7 +24,7 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
       throw Exception("No ASIO device open");
     }
     WAVEFORMATEX format{};
-    if (!OpenChannelStream(channels, index, fileName, format)) throw Exception("File has unknown format");
+    if (!OpenChannelStream(channels, index, fileName, format)) throw Exception(kUnknownFormat);
     problem = CheckPlayFormat(format, WholeRate(device_.SampleRate()));
     if (problem.empty()) {
       // Before Playing: the driver's thread may switch at any moment from here on,
