@@ -15,9 +15,12 @@ set "regsvr=%SystemRoot%\System32\regsvr32.exe"
 if exist "%SystemRoot%\SysWOW64\regsvr32.exe" set "regsvr=%SystemRoot%\SysWOW64\regsvr32.exe"
 set "silent="
 if /i "%~1"=="/quiet" set "silent=/s"
-rem Only an administrator may list the computer's network sessions.
+rem Only an administrator may list the computer's network sessions (which needs the
+rem Server service) or its file-system filters.
 set "admin=yes"
-net session >nul 2>&1 || set "admin=no"
+net session >nul 2>&1
+if errorlevel 1 fltmc >nul 2>&1
+if errorlevel 1 set "admin=no"
 echo Registering "%dll%"
 if "%admin%"=="yes" echo as administrator, with "%regsvr%".
 if "%admin%"=="no" echo NOT as administrator, with "%regsvr%".
