@@ -49,10 +49,14 @@ Mp3Decoder& Decoder() {
 
 }  // namespace
 
-bool TMp3Reader::LoadDecoder() {
+const char* TMp3Reader::LibraryName() { return kDecoderLibrary; }
+
+bool TMp3Reader::LoadDecoder() { return LoadDecoder(kDecoderLibrary); }
+
+bool TMp3Reader::LoadDecoder(const std::string& library) {
   Mp3Decoder& d = Decoder();
   if (!d.library) {
-    d.library = LoadDynamicLibrary(kDecoderLibrary);
+    d.library = LoadDynamicLibrary(library);
     if (!d.library) return false;
     d.init = reinterpret_cast<InitMP3Func>(d.library->Symbol("InitMP3"));
     d.exit = reinterpret_cast<ExitMP3Func>(d.library->Symbol("ExitMP3"));

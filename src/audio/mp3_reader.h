@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "audio/byte_source.h"
@@ -31,10 +32,15 @@ class TMp3Reader {
   TMp3Reader(const TMp3Reader&) = delete;
   TMp3Reader& operator=(const TMp3Reader&) = delete;
 
+  // The decoder library's file name: mp3dec.dll, natively libmp3dec.so.
+  static const char* LibraryName();
   // Loads the decoder library on first use and keeps it for the life of the process.
   // One that did not load is tried again at the next call; one that loaded without
   // its three entry points is not.
   static bool LoadDecoder();
+  // The same from the path given, for a program that knows better than the search
+  // order where its library is. Once one has loaded, every call answers for that one.
+  static bool LoadDecoder(const std::string& library);
 
   // Analyses the source and fills format; sets dataLength (an estimate, from the play
   // time) and dataStart (behind the ID3v2 tag) once the analysis has succeeded, then

@@ -27,7 +27,7 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
       throw Exception("No ASIO device open");
     }
     WAVEFORMATEX format{};
-    if (!OpenChannelStream(channels, index, fileName, format)) throw Exception("File has unknown format");
+    if (!OpenChannelStream(channels, index, fileName, format)) throw Exception(kUnknownFormat);
     const double rate = device_.SampleRate();
     problem = CheckPlayFormat(format, WholeRate(rate));
     if (problem.empty()) {

@@ -5,6 +5,9 @@
 
 namespace tonvane {
 
+const char kFileDoesNotExist[] = "File does not exist";
+const char kUnknownFormat[] = "File has unknown format";
+
 std::string CheckPlayFormat(const WAVEFORMATEX& format, std::int32_t deviceRate) {
   if (format.wFormatTag != 1) return "Wave files must be in plain PCM format";
   if (format.nChannels != 1) return "Sound must be mono";

@@ -7,10 +7,16 @@
 
 namespace tonvane {
 
+// The play command's messages for a name that is no existing file (its own check,
+// before any channel is touched) and for a file that the stream cannot open. Also
+// tonvane-probe's verdicts, which must be the command's words.
+extern const char kFileDoesNotExist[];
+extern const char kUnknownFormat[];
+
 // What the play command refuses in an opened file's format, in the order it looks:
 // the message of the first fault, or an empty string when the file can play on a
 // device running at deviceRate Hz (the driver's rate rounded to a whole number).
-// A file that does not open at all is the caller's "File has unknown format".
+// A file that does not open at all is the caller's kUnknownFormat.
 std::string CheckPlayFormat(const WAVEFORMATEX& format, std::int32_t deviceRate);
 
 // The whole number nearest to a rate a driver reports (47999.6 is 48000), halves

@@ -1,7 +1,8 @@
 // tonvane-probe: what the plug-in reads from sound files, and whether the play
 // command would take them. The answer to "why won't this file play?", so its output
 // is a stable interface: key=value lines in a fixed order, an empty line after each
-// file, the same bytes natively and under Windows.
+// file, the same bytes natively and under Windows. With --check, a technician's
+// view instead: one verdict line per file of a show's folders (check.h).
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -19,8 +20,9 @@
 #include "audio/mpeg_audio.h"
 #include "base/ascii.h"
 #include "base/str_to_int.h"
-#include "commands/format_check.h"
+#include "check.h"
 #include "tonvane_version.h"
+#include "verdict.h"
 
 namespace {
 
@@ -28,10 +30,12 @@ using namespace tonvane;
 
 constexpr char kUsage[] =
     "usage: tonvane-probe [--rate HZ] [--decode OUT] FILE...\n"
+    "       tonvane-probe --check [--rate HZ] PATH...\n"
     "       tonvane-probe --version\n";
 constexpr std::int32_t kDefaultRate = 48000;
 
 struct Options {
+  bool check = false;
   std::int32_t rate = kDefaultRate;
   std::optional<std::string> decode;
   std::vector<std::string> files;
@@ -141,11 +145,13 @@ void AddAnalysis(Report& r, const std::string& name) {
 }
 
 // Probes one file into the report; false when it cannot be read at all.
-bool Probe(const std::string& name, const Options& options, std::FILE* decodeOut, Report& r) {
+bool Probe(const std::string& name, const Options& options, bool haveDecoder, std::FILE* decodeOut,
+           Report& r) {
   const bool readable = Readable(name);
   TAudioStream stream;
   WAVEFORMATEX format{};
-  const bool open = readable && stream.Open(name, format);
+  const TVerdict verdict = Judge(name, options.rate, haveDecoder, stream, format);
+  const bool open = verdict.Opened;
   r.Text("file", name);
   r.Flag("open", open);
   if (open) {
@@ -159,8 +165,7 @@ bool Probe(const std::string& name, const Options& options, std::FILE* decodeOut
     r.Number("data.start", stream.DataStart());
     r.Number("data.length", stream.DataLength());
   }
-  const std::string fault = open ? CheckPlayFormat(format, options.rate) : "File has unknown format";
-  r.Text("verdict", fault.empty() ? "OK" : fault);
+  r.Text("verdict", verdict.Kind == TVerdict::TKind::Plays ? "OK" : verdict.Message);
   if (HasExtension(name, ".mp3")) AddAnalysis(r, name);
   if (decodeOut) {
     // Two bytes per call, the smallest read, so every block edge of the stream is met;
@@ -193,13 +198,15 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
       const auto rate = TryStrToInt(argv[++i]);
       if (!rate || *rate <= 0) return std::nullopt;
       options.rate = *rate;
+    } else if (arg == "--check") {
+      options.check = true;
     } else if (arg == "--decode" && i + 1 < argc && !options.decode) {
       options.decode = argv[++i];
     } else {
       return std::nullopt;
     }
   }
-  if (options.files.empty()) return std::nullopt;
+  if (options.files.empty() || (options.check && options.decode)) return std::nullopt;
   return options;
 }
 
@@ -221,6 +228,8 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  const bool haveDecoder = LoadDecoderNearProgram();
+  if (options->check) return CheckPaths(options->files, options->rate, haveDecoder, stdout);
   std::FILE* decodeOut = nullptr;
   // With the samples on standard output, the report goes to standard error.
   std::FILE* reportOut = stdout;
@@ -236,7 +245,7 @@ int main(int argc, char** argv) {
   int status = 0;
   for (const std::string& name : options->files) {
     Report report;
-    if (!Probe(name, *options, decodeOut, report)) {
+    if (!Probe(name, *options, haveDecoder, decodeOut, report)) {
       std::fprintf(stderr, "tonvane-probe: cannot read %s\n", name.c_str());
       status = 1;
     }

@@ -1,0 +1,94 @@
+#include "check.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/ascii.h"
+#include "explain.h"
+#include "file_system.h"
+#include "verdict.h"
+
+namespace tonvane {
+namespace {
+
+bool IsSoundFile(const std::string& name) { return HasExtension(name, ".wav") || HasExtension(name, ".mp3"); }
+
+struct TFound {
+  std::vector<std::string> Files;
+  std::vector<std::string> Unreadable;  // folders
+};
+
+// Name order, byte by byte, folder by folder: the same order on every file system.
+void Search(const std::string& folder, TFound& found) {
+  auto entries = ListFolder(folder);
+  if (!entries) {
+    found.Unreadable.push_back(folder);
+    return;
+  }
+  std::sort(entries->begin(), entries->end(),
+            [](const TFolderEntry& a, const TFolderEntry& b) { return a.Name < b.Name; });
+  const bool separated = !folder.empty() && (folder.back() == '/' || folder.back() == kPathSeparator);
+  for (const TFolderEntry& entry : *entries) {
+    const std::string path = separated ? folder + entry.Name : folder + kPathSeparator + entry.Name;
+    if (entry.Folder) {
+      Search(path, found);
+    } else if (IsSoundFile(entry.Name)) {
+      found.Files.push_back(path);
+    }
+  }
+}
+
+// m:ss.s, to the nearest tenth, of 16-bit mono samples.
+std::string PlayTime(std::uint32_t bytes, std::uint32_t rate) {
+  const auto tenths = static_cast<long long>(std::llround(bytes / 2 / (rate / 10.0)));
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld.%lld", tenths / 600, tenths % 600 / 10, tenths % 10);
+  return text;
+}
+
+}  // namespace
+
+int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, bool haveDecoder,
+               std::FILE* out) {
+  int files = 0, play = 0, refused = 0, unchecked = 0;
+  bool unreadableFolder = false;
+  TAudioStream stream;
+  for (const std::string& path : paths) {
+    TFound found;
+    if (IsFolder(path)) {
+      Search(path, found);
+    } else {
+      found.Files.push_back(path);
+    }
+    for (const std::string& folder : found.Unreadable) {
+      std::fprintf(out, "%s: NOT CHECKED: the folder cannot be read\n", folder.c_str());
+      unreadableFolder = true;
+    }
+    for (const std::string& file : found.Files) {
+      ++files;
+      WAVEFORMATEX format{};
+      const TVerdict verdict = Judge(file, deviceRate, haveDecoder, stream, format);
+      if (verdict.Kind == TVerdict::TKind::Plays) {
+        ++play;
+        std::fprintf(out, "%s: OK (%s)\n", file.c_str(),
+                     PlayTime(stream.DataLength(), format.nSamplesPerSec).c_str());
+      } else if (verdict.Kind == TVerdict::TKind::NotChecked) {
+        ++unchecked;
+        std::fprintf(out, "%s: NOT CHECKED: %s\n", file.c_str(), verdict.Message.c_str());
+      } else {
+        ++refused;
+        const TExplanation why = Explain(file, verdict, deviceRate);
+        std::fprintf(out, "%s: ERR: %s (%s)\n", file.c_str(), verdict.Message.c_str(), why.Reason.c_str());
+        if (!why.Fix.empty()) std::fprintf(out, "  fix: %s\n", why.Fix.c_str());
+      }
+      stream.Close();
+      std::fflush(out);
+    }
+  }
+  std::fprintf(out, "%d files: %d play, %d do not", files, play, refused);
+  if (unchecked > 0) std::fprintf(out, ", %d not checked", unchecked);
+  std::fprintf(out, "\n");
+  return files > 0 && play == files && !unreadableFolder ? 0 : 1;
+}
+
+}  // namespace tonvane

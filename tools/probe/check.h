@@ -1,0 +1,24 @@
+#pragma once
+
+// tonvane-probe --check: a show's sound files judged as the plug-in will judge them,
+// one line each, for a technician before the show.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tonvane {
+
+// Judges every path: a file as it is named, a folder by its .wav and .mp3 files
+// (any case), its subfolders' too, in name order. Prints per file
+//   <path>: OK (<m:ss.s>)
+//   <path>: ERR: <the play command's message> (<why, in plain words>)
+//     fix: <a converter's command>              (when a converter mends it)
+//   <path>: NOT CHECKED: <why>                   (the probe cannot tell)
+// then "<N> files: <K> play, <M> do not", with ", <U> not checked" when some were
+// not. The exit status: 0 only when every file plays.
+int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, bool haveDecoder,
+               std::FILE* out);
+
+}  // namespace tonvane
