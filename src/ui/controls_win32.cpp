@@ -153,6 +153,29 @@ void TControl::SetFont(HFONT font) {
   if (handle_) SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
+bool TControl::InView() const {
+  if (!handle_) return false;
+  // Cheap enough for every change of every strip at every tick: one pass up the
+  // parents, and out at the first one that hides or clips the control away.
+  RECT seen{};
+  GetWindowRect(handle_, &seen);
+  for (HWND window = handle_;;) {
+    const LONG style = GetWindowLongA(window, GWL_STYLE);
+    if (!(style & WS_VISIBLE)) return false;
+    if (!(style & WS_CHILD)) return !(style & WS_MINIMIZE);
+    window = GetParent(window);
+    if (!window) return true;
+    RECT client{};
+    GetClientRect(window, &client);
+    MapWindowPoints(window, HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
+    if (!IntersectRect(&seen, &seen, &client)) return false;
+  }
+}
+
+void TControl::Invalidate() const {
+  if (InView()) InvalidateRect(handle_, nullptr, FALSE);
+}
+
 void TControl::SetAnchors(unsigned anchors, int parentDesignWidth, int parentDesignHeight) {
   const RECT r = BoundsRect();
   anchors_ = anchors;

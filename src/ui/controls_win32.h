@@ -51,6 +51,15 @@ class TControl {
 
   unsigned Anchors() const { return anchors_; }
 
+  // Whether any of the control can be seen now: it and its parents are shown, the
+  // top-level window is not minimized, and its parents' client areas (a scroll box
+  // that has scrolled it away) do not clip all of it.
+  bool InView() const;
+  // Marks the whole control for the next paint, when it is in view. One out of view
+  // needs nothing: the system marks what it uncovers once it comes into view (a
+  // scroll, a restored or uncovered window), and the paint then shows its state.
+  void Invalidate() const;
+
   // A number for the owner's own use; the control never reads it.
   int Tag() const { return tag_; }
   void SetTag(int tag) { tag_ = tag; }

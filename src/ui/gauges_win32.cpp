@@ -29,7 +29,9 @@ class TDrawingTools {
 }  // namespace
 
 void TBltBitmap::MakeLike(const TBitmap& templateBitmap) {
-  SetSize(templateBitmap.Width(), templateBitmap.Height());
+  // The fill below covers every pixel, so a bitmap of the right size is kept as it is.
+  if (Width() != templateBitmap.Width() || Height() != templateBitmap.Height())
+    SetSize(templateBitmap.Width(), templateBitmap.Height());
   FillRect(RECT{0, 0, Width(), Height()}, clWindowFrame);
 }
 
@@ -67,7 +69,10 @@ void TGauge::SetProgress(std::int32_t value) {
   }
   if (value == progress_) return;
   progress_ = value;
-  if (PercentComplete() != before) Repaint();
+  // Marked, not painted: an owner that moves many gauges at once (a column of strips
+  // at every tick) then pays for the paints of those in view only, in the window's
+  // next paint.
+  if (PercentComplete() != before) Invalidate();
 }
 
 std::int32_t TGauge::PercentComplete() const {
@@ -141,11 +146,15 @@ void TGauge::Paint(HDC dc) {
   const int width = ClientWidth();
   const int height = ClientHeight();
   if (width <= 0 || height <= 0) return;
-  TBitmap image(width, height);
+  // The layers are kept from one paint to the next while the size stays: a paint
+  // then creates no bitmap and no device context, and every step below still
+  // covers each layer's whole area.
+  TBitmap& image = image_;
+  if (image.Width() != width || image.Height() != height) image.SetSize(width, height);
   DrawBackground(image);
   const RECT paint = PaintRect();
   {
-    TBltBitmap overlay;
+    TBltBitmap& overlay = overlay_;
     overlay.MakeLike(image);
     DrawBackground(overlay);
     switch (kind_) {
@@ -249,10 +258,10 @@ HFONT TGauge::TextFont() const {
   return font_ ? font_ : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
-void TGauge::DrawPercentText(TBitmap& image, const RECT& paint) const {
+void TGauge::DrawPercentText(TBitmap& image, const RECT& paint) {
   // The text goes onto a black layer in white and is then xor-ed onto the picture:
   // every pixel under a glyph is inverted, so the text reads on bar and background alike.
-  TBltBitmap text;
+  TBltBitmap& text = text_;
   text.MakeLike(image);
   DrawBackground(text);
   const std::string s = std::to_string(PercentComplete()) + "%";

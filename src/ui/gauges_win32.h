@@ -83,7 +83,7 @@ class TGauge : public TControl {
   void DrawBar(const TBitmap& image, const RECT& paint) const;
   void DrawPie(const TBitmap& image, const RECT& paint) const;
   void DrawNeedle(const TBitmap& image, const RECT& paint) const;
-  void DrawPercentText(TBitmap& image, const RECT& paint) const;
+  void DrawPercentText(TBitmap& image, const RECT& paint);
   HFONT TextFont() const;
 
   std::int32_t minValue_ = 0;
@@ -97,6 +97,10 @@ class TGauge : public TControl {
   TColor color_ = clBtnFace;
   HFONT font_ = nullptr;  // the owner's
   int loading_ = 0;
+  // The picture's layers: the composed image, the drawing xor-ed onto it, the text.
+  TBitmap image_;
+  TBltBitmap overlay_;
+  TBltBitmap text_;
 };
 
 }  // namespace tonvane

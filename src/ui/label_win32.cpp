@@ -15,7 +15,10 @@ std::string TLabel::Caption() const {
   return text;
 }
 
-void TLabel::SetCaption(const std::string& caption) { SetWindowTextA(Handle(), caption.c_str()); }
+void TLabel::SetCaption(const std::string& caption) {
+  // The same text again would still repaint the label and measure it anew.
+  if (caption != Caption()) SetWindowTextA(Handle(), caption.c_str());
+}
 
 void TLabel::SetAutoSize(bool autoSize) {
   autoSize_ = autoSize;

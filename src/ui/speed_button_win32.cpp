@@ -28,8 +28,9 @@ void TSpeedButton::SetDown(bool down) {
 }
 
 void TSpeedButton::SetDownState(bool down) {
+  if (down == down_) return;
   down_ = down;
-  InvalidateRect(Handle(), nullptr, FALSE);
+  Invalidate();
 }
 
 void TSpeedButton::SetGlyph(std::unique_ptr<TBitmap> glyph) {

@@ -1,8 +1,8 @@
 #pragma once
 
-// What a window paints, read back through GDI alone, so that the tests of the
-// controls and those of the whole plug-in (which do not link the UI library) read
-// pictures the same way.
+// What a window paints, or shows on screen, read back through GDI alone, so that the
+// tests of the controls and those of the whole plug-in (which do not link the UI
+// library) read pictures the same way.
 
 #include <windows.h>
 
@@ -15,7 +15,7 @@
 
 namespace tonvane::testing {
 
-// A window's client area as it painted it for WM_PRINTCLIENT, at its client size.
+// A window's client area, at its client size, as a picture taken of it.
 class ClientPicture {
  public:
   int Width() const { return width_; }
@@ -28,14 +28,17 @@ class ClientPicture {
   }
   bool operator==(const ClientPicture&) const = default;
 
-  friend ClientPicture PrintClient(HWND hwnd);
+  // What draw(dc) puts into a bitmap of the window's client size.
+  template <typename Draw>
+  static ClientPicture Take(HWND hwnd, Draw&& draw);
 
  private:
   int width_ = 0, height_ = 0;
   std::vector<std::uint32_t> pixels_;  // 0x00RRGGBB, top row first
 };
 
-inline ClientPicture PrintClient(HWND hwnd) {
+template <typename Draw>
+ClientPicture ClientPicture::Take(HWND hwnd, Draw&& draw) {
   RECT client{};
   GetClientRect(hwnd, &client);
   ClientPicture picture;
@@ -59,7 +62,7 @@ inline ClientPicture PrintClient(HWND hwnd) {
   HGDIOBJ old = SelectObject(dc, bitmap);
   const auto count = static_cast<std::size_t>(client.right) * client.bottom;
   std::memset(bits, 0x5A, count * 4);  // a grey no test paints with, where the window paints nothing
-  SendMessageA(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  draw(dc);
   GdiFlush();
   const auto* p = static_cast<const std::uint32_t*>(bits);
   picture.width_ = client.right;
@@ -69,6 +72,23 @@ inline ClientPicture PrintClient(HWND hwnd) {
   DeleteObject(bitmap);
   DeleteDC(dc);
   return picture;
+}
+
+// The window's client area as it paints it now, for WM_PRINTCLIENT.
+inline ClientPicture PrintClient(HWND hwnd) {
+  return ClientPicture::Take(
+      hwnd, [hwnd](HDC dc) { SendMessageA(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT); });
+}
+
+// What the window's client area shows on screen: what it painted last, where nothing covers it.
+inline ClientPicture ScreenPicture(HWND hwnd) {
+  return ClientPicture::Take(hwnd, [hwnd](HDC dc) {
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    HDC screen = GetDC(hwnd);
+    BitBlt(dc, 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
+    ReleaseDC(hwnd, screen);
+  });
 }
 
 }  // namespace tonvane::testing

@@ -23,31 +23,6 @@ constexpr COLORREF kGreen = RGB(0, 255, 0);
 constexpr TColor kRedColor = 0x0000FF;
 constexpr TColor kGreenColor = 0x00FF00;
 
-// Counts the WM_PAINT messages that reach a window, behind its own procedure.
-class PaintCounter {
- public:
-  explicit PaintCounter(HWND hwnd) : hwnd_(hwnd) {
-    SetPropA(hwnd, "PaintCounter", this);
-    previous_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PaintCounter::Proc)));
-  }
-  ~PaintCounter() {
-    SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
-    RemovePropA(hwnd_, "PaintCounter");
-  }
-  int Count() const { return count_; }
-
- private:
-  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = static_cast<PaintCounter*>(GetPropA(hwnd, "PaintCounter"));
-    if (msg == WM_PAINT) ++self->count_;
-    return CallWindowProcA(self->previous_, hwnd, msg, wParam, lParam);
-  }
-  HWND hwnd_;
-  WNDPROC previous_ = nullptr;
-  int count_ = 0;
-};
-
 class GaugeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -168,26 +143,39 @@ TEST_F(GaugeTest, CrossedBoundsAreRefusedWithTheAllowedRangeUnlessLoading) {
   EXPECT_THROW(gauge_->SetMaxValue(100), EInvalidOperation) << "after loading the check is back";
 }
 
-TEST_F(GaugeTest, RepaintsAtOnceOnlyWhenWhatItShowsChanges) {
-  PaintCounter paints(gauge_->Handle());
+TEST_F(GaugeTest, RepaintsOnlyWhenWhatItShowsChanges) {
+  uitest::MessageCounter paints(gauge_->Handle(), WM_PAINT);
   uitest::PumpPending();
   const auto after = [&](auto change) {
     const int before = paints.Count();
     change();
     return paints.Count() - before;
   };
+  // A progress change marks the gauge for the window's next paint instead.
+  const auto paintedLater = [&](auto change) {
+    const int before = paints.Count();
+    change();
+    EXPECT_EQ(paints.Count(), before) << "nothing painted within the call";
+    const bool marked = GetUpdateRect(gauge_->Handle(), nullptr, FALSE) != FALSE;
+    uitest::PumpPending();
+    EXPECT_EQ(marked, paints.Count() > before);
+    return paints.Count() - before;
+  };
   gauge_->SetProgress(10);
-  EXPECT_EQ(after([&] { gauge_->SetProgress(10); }), 0);
-  EXPECT_EQ(after([&] { gauge_->SetProgress(11); }), 1) << "a new whole percentage, painted within the call";
+  uitest::PumpPending();
+  EXPECT_EQ(paintedLater([&] { gauge_->SetProgress(10); }), 0);
+  EXPECT_EQ(paintedLater([&] { gauge_->SetProgress(11); }), 1) << "a new whole percentage, painted once";
 
   gauge_->SetMaxValue(1000);
   gauge_->SetProgress(100);
-  EXPECT_EQ(after([&] { gauge_->SetProgress(101); }), 0) << "still 10 %";
-  EXPECT_EQ(after([&] { gauge_->SetProgress(109); }), 0);
-  EXPECT_EQ(after([&] { gauge_->SetProgress(110); }), 1);
-  EXPECT_EQ(after([&] { gauge_->SetProgress(5000); }), 1) << "clamped to 100 %";
-  EXPECT_EQ(after([&] { gauge_->SetProgress(5001); }), 0);
+  uitest::PumpPending();
+  EXPECT_EQ(paintedLater([&] { gauge_->SetProgress(101); }), 0) << "still 10 %";
+  EXPECT_EQ(paintedLater([&] { gauge_->SetProgress(109); }), 0);
+  EXPECT_EQ(paintedLater([&] { gauge_->SetProgress(110); }), 1);
+  EXPECT_EQ(paintedLater([&] { gauge_->SetProgress(5000); }), 1) << "clamped to 100 %";
+  EXPECT_EQ(paintedLater([&] { gauge_->SetProgress(5001); }), 0);
 
+  // Its other settings repaint within the call.
   EXPECT_EQ(after([&] { gauge_->SetKind(TGaugeKind::gkPie); }), 1);
   EXPECT_EQ(after([&] { gauge_->SetKind(TGaugeKind::gkPie); }), 0);
   EXPECT_EQ(after([&] { gauge_->SetShowText(false); }), 1);

@@ -49,6 +49,19 @@ std::string MonoWave(const std::string& path, const std::vector<std::int16_t>& s
   return path;
 }
 
+BOOL CALLBACK CountMarked(HWND hwnd, LPARAM count) {
+  *reinterpret_cast<int*>(count) += GetUpdateRect(hwnd, nullptr, FALSE) != FALSE;
+  return TRUE;
+}
+
+// The windows of the plug-in's window, itself included, that wait for a paint.
+int MarkedWindows(HWND form) {
+  int count = 0;
+  CountMarked(form, reinterpret_cast<LPARAM>(&count));
+  EnumChildWindows(form, CountMarked, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
 class PlaybackTest : public PluginSession {
  protected:
   PlaybackTest() : PluginSession("playback") {}
@@ -130,6 +143,53 @@ TEST_P(ProgressTest, TheGaugeFollowsTheFileAndEmptiesAtItsEnd) {
 // 18: Int32 LSB; 19: Float32 LSB, which the plug-in does not write: the file runs its
 // course unheard and the channel still stops at its end.
 INSTANTIATE_TEST_SUITE_P(SampleTypes, ProgressTest, ::testing::Values("18", "19"));
+
+// Eight strips in a column that shows two: a tick marks the changes in view for the
+// window's next paint and leaves the strips out of view alone, which show the
+// channels' state once scrolled into view; a tick that changes nothing marks
+// nothing. A second per buffer half, so that most ticks see no switch.
+TEST_F(PlaybackTest, TicksMarkOnlyChangesInViewAndScrolledStripsShowTheirState) {
+  SetDriver("CLOCK", "realtime");
+  SetDriver("BUFFER", "48000");
+  SetDriver("OUTPUTS", "8");
+  Show();
+  const std::vector<HWND> strips = ChannelStrips(form_);
+  ASSERT_EQ(strips.size(), 8u) << (boxes_.empty() ? "" : boxes_.front());
+  const HWND first = StripGauge(strips[0]), last = StripGauge(strips[7]),
+             lastPlay = StripPlayButton(strips[7]);
+  const auto marked = [](HWND hwnd) { return GetUpdateRect(hwnd, nullptr, FALSE) != FALSE; };
+  const std::string wav = MonoWave(dir_ + "ten seconds.wav", Noise(3, 10 * 48000));
+  for (int channel = 1; channel <= 8; ++channel) ASSERT_EQ(Play(channel, wav), "OK");
+
+  bool firstMarked = false;
+  for (int i = 0; i < 500 && BarWidth(first) == 0; ++i) {
+    host::PumpMessages(20);
+    plugin_->window->Tick();
+    firstMarked = firstMarked || marked(first);
+    EXPECT_FALSE(marked(last)) << "out of view";
+  }
+  ASSERT_GT(BarWidth(first), 0) << "the first half played";
+  EXPECT_TRUE(firstMarked) << "marked, not painted within the tick";
+  // A tick that comes before the next switch (the first gauge shows the same) marks nothing.
+  bool quiet = false;
+  for (int i = 0; i < 20 && !quiet; ++i) {
+    host::PumpPendingMessages();
+    const ClientPicture shown = PrintClient(first);
+    plugin_->window->Tick();
+    quiet = PrintClient(first) == shown;
+    if (quiet) {
+      EXPECT_EQ(MarkedWindows(form_), 0);
+    }
+  }
+  EXPECT_TRUE(quiet);
+
+  SendMessageA(ChannelColumn(form_), WM_VSCROLL, MAKEWPARAM(SB_BOTTOM, 0), 0);
+  host::PumpPendingMessages();
+  EXPECT_GT(BarWidth(last), 0);
+  EXPECT_TRUE(ScreenPicture(last) == PrintClient(last))
+      << "the last strip's progress, as the last tick saw it";
+  EXPECT_TRUE(ScreenPicture(lastPlay) == PrintClient(lastPlay)) << "and Play down";
+}
 
 // The host's thread plays, stops, re-plays and levels the same channels as fast as it
 // can while the driver's thread switches buffers flat out: WAV files that end within

@@ -68,6 +68,34 @@ class TestWindow {
   std::unique_ptr<TPanel> panel_;
 };
 
+// Counts the messages of one kind that reach a window, behind its own procedure.
+class MessageCounter {
+ public:
+  MessageCounter(HWND hwnd, UINT msg) : hwnd_(hwnd), msg_(msg) {
+    SetPropA(hwnd, "MessageCounter", this);
+    previous_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MessageCounter::Proc)));
+  }
+  ~MessageCounter() {
+    SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
+    RemovePropA(hwnd_, "MessageCounter");
+  }
+  MessageCounter(const MessageCounter&) = delete;
+  MessageCounter& operator=(const MessageCounter&) = delete;
+  int Count() const { return count_; }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = static_cast<MessageCounter*>(GetPropA(hwnd, "MessageCounter"));
+    if (msg == self->msg_) ++self->count_;
+    return CallWindowProcA(self->previous_, hwnd, msg, wParam, lParam);
+  }
+  HWND hwnd_;
+  UINT msg_;
+  WNDPROC previous_ = nullptr;
+  int count_ = 0;
+};
+
 inline LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
 
 // A left click at (x, y) in the window's client coordinates.
