@@ -22,7 +22,7 @@ constexpr std::uint8_t kUntouched = 0xEE;
 // still (Step 0) and moves it by hand.
 struct TestClock {
   static inline std::atomic<std::int64_t> Now{0};
-  static inline std::atomic<std::int64_t> Step{1000};
+  static inline std::atomic<std::int64_t> Step{TStartCue::kQuietMicros};
   static std::int64_t Read() { return Now.fetch_add(Step) + Step; }
 };
 
