@@ -154,6 +154,8 @@ int main(int argc, char** argv) {
 
   testing::TestDevice device(static_cast<std::size_t>(size), static_cast<std::int32_t>(buffer),
                              ASIOSTInt32LSB);
+  // The cue on the steady clock, as in the plug-in (the tests' clock moves on its own).
+  device.device.Cue.Clock = TStartCue::SteadyMicros;
   TFeeder feeder;
   feeder.Start(device.Channels());
   BenchView view(device, feeder);
