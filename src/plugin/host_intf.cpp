@@ -101,7 +101,7 @@ void STDMETHODCALLTYPE THostIntf::ClosePlugin() {
 
 void STDMETHODCALLTYPE THostIntf::Tick() {
   ShowingErrors([] {
-    if (MainForm) MainForm->ChannelOperations().RefreshStrips();
+    if (MainForm) MainForm->RefreshStrips();
   });
 }
 

@@ -94,6 +94,12 @@ TChanFrame::TChanFrame(HWND parent, int index) : TPanel(parent, Bounds(0, 0, kDe
   LevelLabel->SetFont(font_->Get());
   LevelLabel->SetAutoSize(true);
   UpdateLevelLabel();
+  // The strip's owner knows whether a whole strip can be seen, and tells the strip.
+  for (TControl* child :
+       std::initializer_list<TControl*>{ChanLabel.get(), Gauge.get(), StopButton.get(), PlayButton.get(),
+                                        Label1.get(), LevelTB.get(), LevelLabel.get()}) {
+    child->TakeSightFrom(this);
+  }
   // Texts wider than designed (the system's substitute for the design font is wider)
   // then show over the slider's empty margins instead of under them.
   for (const TLabel* label : {Label1.get(), LevelLabel.get()}) {

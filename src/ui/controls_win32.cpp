@@ -155,8 +155,10 @@ void TControl::SetFont(HFONT font) {
 
 bool TControl::InView() const {
   if (!handle_) return false;
-  // Cheap enough for every change of every strip at every tick: one pass up the
-  // parents, and out at the first one that hides or clips the control away.
+  if (knownSight_) return *knownSight_;
+  if (sightOwner_ && sightOwner_->knownSight_) return *sightOwner_->knownSight_;
+  // One pass up the parents, and out at the first one that hides or clips the
+  // control away.
   RECT seen{};
   GetWindowRect(handle_, &seen);
   for (HWND window = handle_;;) {

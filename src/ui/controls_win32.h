@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,15 @@ class TControl {
 
   // Whether any of the control can be seen now: it and its parents are shown, the
   // top-level window is not minimized, and its parents' client areas (a scroll box
-  // that has scrolled it away) do not clip all of it.
+  // that has scrolled it away) do not clip all of it. What the control's sight owner
+  // knows answers first (see SetKnownSight).
   bool InView() const;
+  // An owner that already knows whether it can be seen (a window that has looked at
+  // its scroll position once for a whole column of rows) says so for the length of a
+  // batch of changes, and then forgets it again (nullopt): meanwhile this control and
+  // those that take their sight from it answer InView without a walk up the parents.
+  void SetKnownSight(std::optional<bool> seen) { knownSight_ = seen; }
+  void TakeSightFrom(const TControl* owner) { sightOwner_ = owner; }
   // Marks the whole control for the next paint, when it is in view. One out of view
   // needs nothing: the system marks what it uncovers once it comes into view (a
   // scroll, a restored or uncovered window), and the paint then shows its state.
@@ -111,6 +119,8 @@ class TControl {
   HWND handle_ = nullptr;
   WNDPROC previous_ = nullptr;
   bool ownsWindow_ = false;
+  std::optional<bool> knownSight_;
+  const TControl* sightOwner_ = nullptr;
   unsigned anchors_ = akLeft | akTop;
   RECT anchorMargins_{};  // distances to the parent's edges at design
   SIZE designSize_{};

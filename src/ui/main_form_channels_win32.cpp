@@ -18,14 +18,32 @@ namespace {
 // record the strip's owner: freeing the channels frees the strips.
 class StripOfChannel final : public IChannelStrip {
  public:
-  explicit StripOfChannel(std::unique_ptr<TChanFrame> frame) : frame_(std::move(frame)) {}
-  void SetPlaying(bool playing) override { frame_->SetPlaying(playing); }
-  void ShowProgress(int percent) override { frame_->ShowProgress(percent); }
+  StripOfChannel(std::unique_ptr<TChanFrame> frame, const TMainForm& form)
+      : frame_(std::move(frame)), form_(form) {}
+  void SetPlaying(bool playing) override {
+    Sighted([&] { frame_->SetPlaying(playing); });
+  }
+  void ShowProgress(int percent) override {
+    Sighted([&] { frame_->ShowProgress(percent); });
+  }
   void SetLevel(std::int32_t level) override { frame_->SetLevel(level); }
   std::int32_t Level() const override { return frame_->Level(); }
 
  private:
+  // During a tick the strip's controls learn from the window whether they can be
+  // seen; at any other time (a command, the user's click) they ask for themselves.
+  template <typename Change>
+  void Sighted(Change&& change) {
+    struct Forget {
+      TChanFrame& frame;
+      ~Forget() { frame.SetKnownSight(std::nullopt); }
+    } forget{*frame_};
+    frame_->SetKnownSight(form_.StripInSight(frame_->Tag()));
+    change();
+  }
+
   std::unique_ptr<TChanFrame> frame_;
+  const TMainForm& form_;
 };
 
 }  // namespace
@@ -40,7 +58,27 @@ void TMainForm::CreateStrip(std::int32_t index) {
   frame->OnLevelChange = [this](TControl& sender) { OnStripLevelChange(sender); };
   frame->SetBounds(0, TChanFrame::kDesignHeight * index, frame->Width(), TChanFrame::kDesignHeight);
   Device.Channels()[static_cast<std::size_t>(index)].Strip =
-      std::make_unique<StripOfChannel>(std::move(frame));
+      std::make_unique<StripOfChannel>(std::move(frame), *this);
+}
+
+void TMainForm::RefreshStrips() {
+  // One look at the window and the column's scroll position for the whole tick: the
+  // strips of a long column, most of them scrolled away, then cost no walk up their
+  // parents each. The strips stand one under the other from the top of the column.
+  const bool shown = IsWindowVisible(handle_) && !IsIconic(handle_);
+  const int top = ChanSB->ScrollPos();
+  tickSight_ = TColumnSight{shown, top, top + ChanSB->ClientHeight()};
+  struct Done {
+    std::optional<TColumnSight>& sight;
+    ~Done() { sight.reset(); }
+  } done{tickSight_};
+  ChannelOps.RefreshStrips();
+}
+
+std::optional<bool> TMainForm::StripInSight(int index) const {
+  if (!tickSight_) return std::nullopt;
+  const int top = index * TChanFrame::kDesignHeight;
+  return tickSight_->shown && top < tickSight_->bottom && top + TChanFrame::kDesignHeight > tickSight_->top;
 }
 
 int TMainForm::ControlTag(TControl& sender) { return sender.Tag(); }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,8 +45,15 @@ class TMainForm final {
   // as the window's destruction does; a window still being created has offered no
   // choice yet and hands nothing.
   void StoreChoices();
-  // The channel operations the command language and the host's tick act through.
+  // The channel operations the command language acts through.
   TChannelOperations& ChannelOperations() { return ChannelOps; }
+  // The host's tick: every strip shows its channel's state. Only strips in view are
+  // marked for painting; the window paints them when the host's thread next takes
+  // its messages.
+  void RefreshStrips();
+  // Whether the strip of a channel can be seen, as the tick in progress found the
+  // window and the column's scroll position; nullopt outside a tick.
+  std::optional<bool> StripInSight(int index) const;
 
   // Gives every channel strip the scroll box's client width; runs whenever the scroll
   // box changes size, and after the strips have been placed.
@@ -103,6 +111,14 @@ class TMainForm final {
   TOpenDialog OpenDialog;
   std::unique_ptr<TLeftLabelComboBox> RateLB;
   std::unique_ptr<TStatusBar> StatusBar;
+  // What the tick in progress found: the window shown, and the rows of the column
+  // that its client area shows.
+  struct TColumnSight {
+    bool shown = false;
+    int top = 0;
+    int bottom = 0;
+  };
+  std::optional<TColumnSight> tickSight_;
   // The rate in Hz of each RateLB item.
   std::vector<std::int32_t> rateData_;
   // The device the window shows; it owns the channels, their streams and strips.

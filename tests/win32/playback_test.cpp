@@ -146,8 +146,8 @@ INSTANTIATE_TEST_SUITE_P(SampleTypes, ProgressTest, ::testing::Values("18", "19"
 
 // Eight strips in a column that shows two: a tick marks the changes in view for the
 // window's next paint and leaves the strips out of view alone, which show the
-// channels' state once scrolled into view; a tick that changes nothing marks
-// nothing. A second per buffer half, so that most ticks see no switch.
+// channels' state once scrolled into view, and are then the ones marked; a tick that
+// changes nothing marks nothing. A second per buffer half, so that most ticks see no switch.
 TEST_F(PlaybackTest, TicksMarkOnlyChangesInViewAndScrolledStripsShowTheirState) {
   SetDriver("CLOCK", "realtime");
   SetDriver("BUFFER", "48000");
@@ -189,6 +189,18 @@ TEST_F(PlaybackTest, TicksMarkOnlyChangesInViewAndScrolledStripsShowTheirState) 
   EXPECT_TRUE(ScreenPicture(last) == PrintClient(last))
       << "the last strip's progress, as the last tick saw it";
   EXPECT_TRUE(ScreenPicture(lastPlay) == PrintClient(lastPlay)) << "and Play down";
+
+  // Scrolled to the bottom, the ticks mark the last strip and leave the first alone.
+  const int shownWidth = BarWidth(last);
+  bool lastMarked = false;
+  for (int i = 0; i < 500 && BarWidth(last) == shownWidth; ++i) {
+    host::PumpMessages(20);
+    plugin_->window->Tick();
+    lastMarked = lastMarked || marked(last);
+    EXPECT_FALSE(marked(first)) << "scrolled out of view";
+  }
+  EXPECT_GT(BarWidth(last), shownWidth);
+  EXPECT_TRUE(lastMarked);
 }
 
 // The host's thread plays, stops, re-plays and levels the same channels as fast as it
