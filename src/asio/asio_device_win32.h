@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "asio_driver_win32.h"
+#include "asio/device_view.h"
 #include "asio/driver_list_win32.h"
 #include "asio/engine.h"
 #include "asio/feeder.h"
 #include "base/module_hold_win32.h"
-#include "commands/channel_operations.h"
 
 namespace tonvane {
 

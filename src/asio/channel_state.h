@@ -8,25 +8,12 @@
 #include <string>
 #include <thread>
 
+#include "asio/channel_strip.h"
 #include "asio/sample_ring.h"
 #include "asio/start_cue.h"
 #include "audio/audio_stream.h"
 
 namespace tonvane {
-
-// What the channel operations need of a channel's strip in the window. The window's
-// strip implements it; tests give their own or none.
-class IChannelStrip {
- public:
-  virtual ~IChannelStrip() = default;
-  virtual void SetPlaying(bool playing) = 0;
-  // Percentage of the data played; may pass 100 for an MP3 file's estimated length.
-  virtual void ShowProgress(int percent) = 0;
-  // Moves the slider; a change of position comes back through the strip's level event.
-  virtual void SetLevel(std::int32_t level) = 0;
-  // The slider's position.
-  virtual std::int32_t Level() const = 0;
-};
 
 // Keeps part of a channel to one thread at a time, for a few loads and stores or one
 // buffer half, never for a read of a file. The driver's thread and the feeder only

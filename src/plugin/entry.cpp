@@ -6,6 +6,7 @@
 #include "plugin/host_intf.h"
 #include "plugin/module.h"
 #include "ui/error_box_win32.h"
+#include "ui/kit/error_handler_win32.h"
 #include "ui/main_form_win32.h"
 
 using namespace tonvane;
@@ -66,6 +67,8 @@ extern "C" void WINAPI TVXPluginInit(IUnknown** pluginIntf, std::int32_t pluginI
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     Module().Instance = instance;
+    // The controls report their failures in the plug-in's own box, above the window.
+    SetErrorHandler(&ShowErrorBox);
     DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
     try {

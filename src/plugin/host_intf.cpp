@@ -6,7 +6,7 @@
 
 #include "commands/command_language.h"
 #include "plugin/module.h"
-#include "ui/error_box_win32.h"
+#include "ui/kit/error_handler_win32.h"
 #include "ui/main_form_win32.h"
 
 namespace tonvane {

@@ -23,7 +23,7 @@ void ShutDownModule(bool processExit) {
     // device it holds are taken down now, so no message reaches freed code.
     if (!processExit) DestroyMainFormAtUnload();
   }
-  ShutDownDeviceLayer(processExit);
+  if (MainForm) MainForm->ShutDownDevice(processExit);
   // At process exit the host's objects may already be gone: do not call into them.
   // Nor when the unload comes late, on another thread, because a running device kept
   // the library loaded after the host had freed it: the host may have let its

@@ -9,12 +9,12 @@
 #include <memory>
 #include <string>
 
-#include "ui/controls_win32.h"
-#include "ui/label_win32.h"
-#include "ui/panel_win32.h"
-#include "ui/gauges_win32.h"
-#include "ui/speed_button_win32.h"
-#include "ui/track_bar_win32.h"
+#include "ui/kit/controls_win32.h"
+#include "ui/kit/label_win32.h"
+#include "ui/kit/panel_win32.h"
+#include "ui/kit/gauges_win32.h"
+#include "ui/kit/speed_button_win32.h"
+#include "ui/kit/track_bar_win32.h"
 
 namespace tonvane {
 

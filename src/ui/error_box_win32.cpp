@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/modal_loop_win32.h"
 #include "ui/main_form_win32.h"
 
 namespace tonvane {

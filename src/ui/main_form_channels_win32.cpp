@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "asio/channel_strip.h"
 #include "asio/engine.h"
 #include "base/exception.h"
 #include "ui/chan_frame_win32.h"

@@ -110,8 +110,4 @@ void TMainForm::BuildStrips() {
 
 void TMainForm::FormDestroyDevice() { Device.Destroy(); }
 
-void ShutDownDeviceLayer(bool processExit) {
-  if (MainForm) MainForm->Device.ShutDown(processExit);
-}
-
 }  // namespace tonvane

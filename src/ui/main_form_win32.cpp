@@ -4,8 +4,9 @@
 #include <exception>
 
 #include "base/exception.h"
+#include "base/module_instance_win32.h"
 #include "ui/error_box_win32.h"
-#include "ui/module_instance_win32.h"
+#include "ui/kit/error_handler_win32.h"
 
 namespace tonvane {
 
@@ -47,6 +48,7 @@ TMainForm::TMainForm(TPrefs& prefs) : prefs_(prefs) {}
 TMainForm::~TMainForm() = default;
 
 void TMainForm::CreateMainForm(TPrefs& prefs) {
+  TModalLoop::SetEndHandler(&TMainForm::ModalLoopEnded);
   RegisterFormClass();
   auto* form = new TMainForm(prefs);
   RECT outer{0, 0, kDesignClientWidth, kDesignClientHeight};
@@ -295,25 +297,18 @@ bool TMainForm::FormVisible() const { return IsWindowVisible(handle_) != FALSE; 
 
 void TMainForm::Release() { PostMessageA(handle_, kReleaseMessage, 0, 0); }
 
-namespace {
-// Our modal loops run on the host's thread, one inside another when a command that
-// arrives during a box shows a box of its own.
-thread_local int modalDepth = 0;
-}  // namespace
-
-TModalLoop::TModalLoop() : hold_(TModuleHold::Take()) { ++modalDepth; }
-
-TModalLoop::~TModalLoop() {
-  if (--modalDepth == 0 && MainForm && MainForm->releaseHeld_) {
+// A release that came while one of our loops ran was held back: the code below the
+// loop still used the window. It is requested again once the outermost loop has ended.
+void TMainForm::ModalLoopEnded(bool outermost, TModuleHold& hold) {
+  if (!MainForm) return;
+  if (outermost && MainForm->releaseHeld_) {
     MainForm->releaseHeld_ = false;
     MainForm->Release();
   }
   // Let go now, a library the host freed during the loop would be unloaded while the
   // window still stands, or while its held release is being carried out.
-  if (MainForm && !MainForm->moduleHold_) MainForm->moduleHold_ = std::move(hold_);
+  if (!MainForm->moduleHold_) MainForm->moduleHold_ = std::move(hold);
 }
-
-bool TModalLoop::Running() { return modalDepth > 0; }
 
 void DestroyMainFormAtUnload() {
   if (!MainForm) return;

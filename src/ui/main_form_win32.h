@@ -9,17 +9,18 @@
 #include <vector>
 
 #include "asio/asio_device_win32.h"
+#include "base/modal_loop_win32.h"
 #include "base/module_hold_win32.h"
 #include "commands/channel_operations.h"
 #include "prefs/prefs.h"
-#include "ui/controls_win32.h"
-#include "ui/open_dialog_win32.h"
-#include "ui/panel_win32.h"
-#include "ui/scroll_box_win32.h"
-#include "ui/status_bar_win32.h"
 #include "ui/error_box_win32.h"
 #include "ui/form_icon_win32.h"
-#include "ui/left_label_combo_box_win32.h"
+#include "ui/kit/controls_win32.h"
+#include "ui/kit/left_label_combo_box_win32.h"
+#include "ui/kit/open_dialog_win32.h"
+#include "ui/kit/panel_win32.h"
+#include "ui/kit/scroll_box_win32.h"
+#include "ui/kit/status_bar_win32.h"
 
 namespace tonvane {
 
@@ -41,6 +42,9 @@ class TMainForm final {
   // processes the request, never during this call, and never while one of our
   // modal loops runs (see TModalLoop).
   void Release();
+  // The device's part of unloading the library: a device still open is stopped and
+  // let go (processExit: the whole process is ending).
+  void ShutDownDevice(bool processExit) { Device.ShutDown(processExit); }
   // Hands the device picked and where the window stands to the preferences object,
   // as the window's destruction does; a window still being created has offered no
   // choice yet and hands nothing.
@@ -60,7 +64,6 @@ class TMainForm final {
   void ChanSBResize();
 
  private:
-  friend class TModalLoop;
   explicit TMainForm(TPrefs& prefs);
   ~TMainForm();
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -71,6 +74,8 @@ class TMainForm final {
   void MakeFullyVisible();
   void FormCreate();
   void FormDestroy();
+  // The end of one of our modal loops (see TModalLoop), installed with the first window.
+  static void ModalLoopEnded(bool outermost, TModuleHold& hold);
   // A pick of the user's is written at once, so that it survives any end of the host.
   void WriteChoices();
   // The window's top-left corner as it stands when not minimized.
@@ -124,37 +129,10 @@ class TMainForm final {
   // The device the window shows; it owns the channels, their streams and strips.
   TAsioDevice Device;
   TChannelOperations ChannelOps{Device, ShowErrorBox};
-
-  friend void ShutDownDeviceLayer(bool processExit);
 };
 
 // The one main window, or null.
 extern TMainForm* MainForm;
-
-// The device layer's part of unloading: a device still open is stopped and let go.
-void ShutDownDeviceLayer(bool processExit);
-
-// Marks one of the plug-in's own modal loops (the error box, the open dialog) for its
-// lifetime. Such a loop dispatches whatever reaches the host's thread, the host's
-// timers and posted messages too, so a release of the window, a window close, a
-// command or the host's unload of the library can come while code below the loop
-// still uses the window, the device and its channels. A release that comes then is
-// held back and requested again when the outermost loop has ended, so the window
-// goes once that code has returned. Each loop holds the module while it runs; a
-// window that outlives the loop takes the hold over and keeps it until it is
-// destroyed, since a host that freed the library meanwhile unloads it then.
-class TModalLoop {
- public:
-  TModalLoop();
-  ~TModalLoop();
-  TModalLoop(const TModalLoop&) = delete;
-  TModalLoop& operator=(const TModalLoop&) = delete;
-  // Whether one of our modal loops runs on this thread.
-  static bool Running();
-
- private:
-  TModuleHold hold_;
-};
 
 // Writes the preferences to their file; a file that cannot be written is reported in
 // the error box, and the plug-in carries on.

@@ -5,7 +5,7 @@
 #include <cfenv>
 #include <cstdint>
 
-#include "ui/gauge_math.h"
+#include "ui/kit/gauge_math.h"
 
 namespace tonvane {
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/gauges_win32.h"
+#include "ui/kit/gauges_win32.h"
 #include "ui_test_support.h"
 
 namespace tonvane {

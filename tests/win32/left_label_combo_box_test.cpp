@@ -10,9 +10,9 @@
 
 #include "base/exception.h"
 #include "plugin_host.h"
-#include "ui/controls_win32.h"
-#include "ui/left_label_combo_box_win32.h"
-#include "ui/panel_win32.h"
+#include "ui/kit/controls_win32.h"
+#include "ui/kit/left_label_combo_box_win32.h"
+#include "ui/kit/panel_win32.h"
 #include "ui_test_support.h"
 
 namespace tonvane {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/track_bar_win32.h"
+#include "ui/kit/track_bar_win32.h"
 #include "ui_test_support.h"
 
 namespace tonvane {

@@ -13,10 +13,10 @@
 #include "plugin_session.h"
 #include "scratch_dir.h"
 #include "window_lookup.h"
-#include "ui/controls_win32.h"
-#include "ui/open_dialog_win32.h"
-#include "ui/scroll_box_win32.h"
-#include "ui/status_bar_win32.h"
+#include "ui/kit/controls_win32.h"
+#include "ui/kit/open_dialog_win32.h"
+#include "ui/kit/scroll_box_win32.h"
+#include "ui/kit/status_bar_win32.h"
 
 namespace tonvane {
 namespace {

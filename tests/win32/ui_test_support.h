@@ -10,8 +10,8 @@
 #include <string>
 
 #include "client_picture.h"
-#include "ui/controls_win32.h"
-#include "ui/panel_win32.h"
+#include "ui/kit/controls_win32.h"
+#include "ui/kit/panel_win32.h"
 #include "window_lookup.h"
 
 namespace tonvane::uitest {

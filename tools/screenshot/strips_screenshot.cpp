@@ -13,6 +13,8 @@
 #include "plugin_host.h"
 #include "prefs/prefs.h"
 #include "ui/chan_frame_win32.h"
+#include "ui/error_box_win32.h"
+#include "ui/kit/error_handler_win32.h"
 #include "ui/main_form_win32.h"
 
 namespace {
@@ -92,6 +94,8 @@ int main(int argc, char** argv) {
     prefs.Rate = 48000;
     prefs.Save();
     prefs.Load();
+    // The controls report to the window's box, as in the plug-in once it is loaded.
+    SetErrorHandler(&ShowErrorBox);
     TMainForm::CreateMainForm(prefs);
     const HWND form = MainForm->Handle();
     const HWND column = FindWindowExA(form, nullptr, "TonvaneScrollBox", nullptr);

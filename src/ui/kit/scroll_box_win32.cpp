@@ -1,4 +1,4 @@
-#include "ui/scroll_box_win32.h"
+#include "ui/kit/scroll_box_win32.h"
 
 #include <commctrl.h>
 

@@ -1,4 +1,4 @@
-#include "ui/bitmap_win32.h"
+#include "ui/kit/bitmap_win32.h"
 
 #include "base/exception.h"
 

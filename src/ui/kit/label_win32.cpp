@@ -1,4 +1,4 @@
-#include "ui/label_win32.h"
+#include "ui/kit/label_win32.h"
 
 #include <string>
 

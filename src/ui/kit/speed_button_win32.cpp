@@ -1,4 +1,4 @@
-#include "ui/speed_button_win32.h"
+#include "ui/kit/speed_button_win32.h"
 
 #include <utility>
 

@@ -1,9 +1,9 @@
-#include "ui/gauges_win32.h"
+#include "ui/kit/gauges_win32.h"
 
 #include <cmath>
 #include <numbers>
 
-#include "ui/gauge_math.h"
+#include "ui/kit/gauge_math.h"
 
 namespace tonvane {
 

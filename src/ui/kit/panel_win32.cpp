@@ -1,4 +1,4 @@
-#include "ui/panel_win32.h"
+#include "ui/kit/panel_win32.h"
 
 namespace tonvane {
 

@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "ui/bitmap_win32.h"
-#include "ui/controls_win32.h"
+#include "ui/kit/bitmap_win32.h"
+#include "ui/kit/controls_win32.h"
 
 namespace tonvane {
 

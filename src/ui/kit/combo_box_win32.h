@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/controls_win32.h"
+#include "ui/kit/controls_win32.h"
 
 namespace tonvane {
 

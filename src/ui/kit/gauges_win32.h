@@ -10,8 +10,8 @@
 #include <string>
 
 #include "base/exception.h"
-#include "ui/bitmap_win32.h"
-#include "ui/controls_win32.h"
+#include "ui/kit/bitmap_win32.h"
+#include "ui/kit/controls_win32.h"
 
 namespace tonvane {
 

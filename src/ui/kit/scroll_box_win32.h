@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "ui/controls_win32.h"
+#include "ui/kit/controls_win32.h"
 
 namespace tonvane {
 

@@ -1,4 +1,4 @@
-#include "ui/open_dialog_win32.h"
+#include "ui/kit/open_dialog_win32.h"
 
 #include <algorithm>
 #include <string>

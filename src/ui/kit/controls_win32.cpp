@@ -1,4 +1,4 @@
-#include "ui/controls_win32.h"
+#include "ui/kit/controls_win32.h"
 
 #include <commctrl.h>
 
@@ -6,8 +6,8 @@
 #include <exception>
 
 #include "base/exception.h"
-#include "ui/error_box_win32.h"
-#include "ui/module_instance_win32.h"
+#include "base/module_instance_win32.h"
+#include "ui/kit/error_handler_win32.h"
 
 namespace tonvane {
 

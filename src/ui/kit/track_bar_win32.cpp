@@ -1,4 +1,4 @@
-#include "ui/track_bar_win32.h"
+#include "ui/kit/track_bar_win32.h"
 
 #include <commctrl.h>
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "ui/combo_box_win32.h"
-#include "ui/controls_win32.h"
-#include "ui/label_win32.h"
+#include "ui/kit/combo_box_win32.h"
+#include "ui/kit/controls_win32.h"
+#include "ui/kit/label_win32.h"
 
 namespace tonvane {
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "ui/controls_win32.h"
+#include "ui/kit/controls_win32.h"
 
 namespace tonvane {
 

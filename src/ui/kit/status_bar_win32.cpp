@@ -1,4 +1,4 @@
-#include "ui/status_bar_win32.h"
+#include "ui/kit/status_bar_win32.h"
 
 #include <commctrl.h>
 

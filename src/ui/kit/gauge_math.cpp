@@ -1,4 +1,4 @@
-#include "ui/gauge_math.h"
+#include "ui/kit/gauge_math.h"
 
 #include <cmath>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "ui/left_label_combo_box_win32.h"
+#include "ui/kit/left_label_combo_box_win32.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "ui/combo_box_win32.h"
+#include "ui/kit/combo_box_win32.h"
 
 #include <algorithm>
 
