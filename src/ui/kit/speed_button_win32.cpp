@@ -1,6 +1,7 @@
 #include "ui/kit/speed_button_win32.h"
 
 #include <utility>
+#include <vector>
 
 namespace tonvane {
 
@@ -8,22 +9,33 @@ namespace {
 
 constexpr char kSpeedButtonClass[] = "TonvaneSpeedButton";
 
+// Every speed button alive, so that one put down finds its group without asking the
+// window system for its siblings: a window's tick may put down a button in each of
+// many strips. Windows live on the thread that made them, and so does this list.
+std::vector<TSpeedButton*>& LiveButtons() {
+  static std::vector<TSpeedButton*> buttons;
+  return buttons;
+}
+
 }  // namespace
 
-TSpeedButton::TSpeedButton(HWND parent, const RECT& bounds) {
+TSpeedButton::TSpeedButton(HWND parent, const RECT& bounds) : parent_(parent) {
   // No double-click style: a quick second click is one more click.
   RegisterControlClass(kSpeedButtonClass, 0);
   Create(0, kSpeedButtonClass, "", WS_CHILD | WS_VISIBLE, bounds, parent);
+  LiveButtons().push_back(this);
 }
+
+TSpeedButton::~TSpeedButton() { std::erase(LiveButtons(), this); }
 
 void TSpeedButton::SetDown(bool down) {
   if (down == down_) return;
   if (!down && groupIndex_ != 0) return;
   SetDownState(down);
   if (!down || groupIndex_ == 0) return;
-  for (HWND sibling : ChildWindows(ParentHandle())) {
-    auto* other = dynamic_cast<TSpeedButton*>(TControl::FromHandle(sibling));
-    if (other && other != this && other->groupIndex_ == groupIndex_) other->SetDownState(false);
+  for (TSpeedButton* other : LiveButtons()) {
+    if (other != this && other->parent_ == parent_ && other->groupIndex_ == groupIndex_)
+      other->SetDownState(false);
   }
 }
 

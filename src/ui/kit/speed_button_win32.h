@@ -15,6 +15,7 @@ namespace tonvane {
 class TSpeedButton : public TControl {
  public:
   TSpeedButton(HWND parent, const RECT& bounds);
+  ~TSpeedButton() override;
 
   // Buttons of one parent with the same non-zero index form a group in which
   // exactly one is down once one has been put down.
@@ -43,6 +44,7 @@ class TSpeedButton : public TControl {
   void DrawGlyph(HDC dc, int x, int y) const;
   bool MouseOver(LPARAM lParam) const;
 
+  HWND parent_;  // a button is never moved to another parent
   int groupIndex_ = 0;
   bool down_ = false;
   bool tracking_ = false;  // the left button went down here and is held
