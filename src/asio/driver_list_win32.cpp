@@ -12,8 +12,8 @@
 namespace tonvane {
 namespace {
 
-HMODULE g_library = nullptr;
-CreateOpenAsioFunc g_createOpenAsio = nullptr;
+HMODULE driverLibrary = nullptr;
+CreateOpenAsioFunc createOpenAsio = nullptr;
 
 // A registry key opened read-only, closed on every way out.
 class TRegKey {
@@ -137,7 +137,7 @@ void BuildDriverList(TAsioDriverList& list) {
 }
 
 bool LoadDriverLibrary() {
-  if (g_library != nullptr) return true;
+  if (driverLibrary != nullptr) return true;
   HMODULE library = LoadLibraryA("OpenAsio.dll");
   if (library == nullptr) {
     // The host's process looks in the host's directory, not the plug-in's; the
@@ -154,17 +154,17 @@ bool LoadDriverLibrary() {
     FreeLibrary(library);
     return false;
   }
-  g_library = library;
-  g_createOpenAsio = factory;
+  driverLibrary = library;
+  createOpenAsio = factory;
   return true;
 }
 
-bool DriverLibraryLoaded() { return g_library != nullptr; }
+bool DriverLibraryLoaded() { return driverLibrary != nullptr; }
 
 bool CreateDriver(const TAsioDriverEntry& entry, TAsioDriverRef& driver) {
   IAsioDriver** slot = driver.Put();
-  if (g_library == nullptr || g_createOpenAsio == nullptr) return false;
-  const HRESULT hr = g_createOpenAsio(&entry.Clsid, slot);
+  if (driverLibrary == nullptr || createOpenAsio == nullptr) return false;
+  const HRESULT hr = createOpenAsio(&entry.Clsid, slot);
   if (FAILED(hr)) {
     // COM leaves the out pointer null on failure; whatever a careless factory left
     // there is not ours to release.
@@ -175,10 +175,10 @@ bool CreateDriver(const TAsioDriverEntry& entry, TAsioDriverRef& driver) {
 }
 
 void UnloadDriverLibrary() {
-  if (g_library == nullptr) return;
-  FreeLibrary(g_library);
-  g_library = nullptr;
-  g_createOpenAsio = nullptr;
+  if (driverLibrary == nullptr) return;
+  FreeLibrary(driverLibrary);
+  driverLibrary = nullptr;
+  createOpenAsio = nullptr;
 }
 
 }  // namespace tonvane
