@@ -107,7 +107,7 @@ bool FeedRing(TChannelState& channel, std::size_t samples) {
   return worked;
 }
 
-TVisit VisitChannel(TChannelState& channel, std::size_t samples, TReadWatch* watch) {
+TVisit VisitChannel(TChannelState& channel, std::size_t samples, IReadWatch* watch) {
   TChannelSource* source = Borrow(channel);
   if (!source) return TVisit::Idle;
   std::size_t room = std::min(samples, channel.Ring.Space());

@@ -166,9 +166,9 @@ bool FeedRing(TChannelState& channel, std::size_t samples);
 
 // How a feeder thread tells its pool where it is. Between Away and Back it touches
 // no channel except through the source it has out, under that source's HandBack.
-class TReadWatch {
+class IReadWatch {
  public:
-  virtual ~TReadWatch() = default;
+  virtual ~IReadWatch() = default;
   // Before the reads of a visit; false when the channels are going: read nothing.
   virtual bool Away() = 0;
   // After the source was handed back or found abandoned; false when the thread must
@@ -188,7 +188,7 @@ enum class TVisit {
 // has it, reads up to `samples` samples outside every guard and hands them back into
 // the ring. A read error with sound still in the ring is tried again at a later
 // visit; with the ring empty, the channel ends as at the end of its data.
-TVisit VisitChannel(TChannelState& channel, std::size_t samples, TReadWatch* watch = nullptr);
+TVisit VisitChannel(TChannelState& channel, std::size_t samples, IReadWatch* watch = nullptr);
 
 // Takes the channel's source back from a feeder thread that has it out, abandoning it
 // to that thread; the channel gets a new, closed source. Under StreamGuard.

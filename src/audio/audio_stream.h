@@ -46,7 +46,7 @@ class TAudioStream {
   // The file is opened once; every parser reads it through that one source.
   bool Open(const std::string& fileName, WAVEFORMATEX& format);
   // The same over a source already open (bytes in memory, say); the stream keeps it.
-  bool Open(std::unique_ptr<TByteSource> source, TKind kind, WAVEFORMATEX& format);
+  bool Open(std::unique_ptr<IByteSource> source, TKind kind, WAVEFORMATEX& format);
   // Copies up to count bytes of PCM and returns how many; 0 at the end of the data
   // or with nothing open; kNotYet while an MP3 decoder is fed a stretch without PCM;
   // kReadError when the file failed before any byte came.

@@ -4,8 +4,8 @@
 
 namespace tonvane {
 
-PluginModule& Module() {
-  static PluginModule module;
+TPluginModule& Module() {
+  static TPluginModule module;
   return module;
 }
 

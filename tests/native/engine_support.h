@@ -77,7 +77,7 @@ struct Trouble {
   int failures = 0;
   std::chrono::microseconds pause{0};
 };
-class TroubledSource final : public TByteSource {
+class TroubledSource final : public IByteSource {
  public:
   TroubledSource(std::shared_ptr<const std::vector<std::uint8_t>> bytes, Trouble trouble,
                  std::shared_ptr<ReadGate> gate = std::make_shared<ReadGate>())
@@ -118,7 +118,7 @@ inline bool Play(std::span<TChannelState> channels, std::int32_t index, const st
 
 // The same over a source of the test's own, taken as a WAV file or an MP3 file.
 inline bool PlaySource(std::span<TChannelState> channels, std::int32_t index,
-                       std::unique_ptr<TByteSource> source,
+                       std::unique_ptr<IByteSource> source,
                        TAudioStream::TKind kind = TAudioStream::TKind::Wave) {
   StopChannel(channels, index);
   {
