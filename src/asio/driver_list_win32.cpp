@@ -8,6 +8,7 @@
 #include "base/exception.h"
 #include "base/file_exists.h"
 #include "base/module_path_win32.h"
+#include "base/path.h"
 
 namespace tonvane {
 namespace {
@@ -64,10 +65,6 @@ std::string Directory(Getter getter) {
   return n > 0 && n < 1023 ? std::string(buffer, n) : std::string();
 }
 
-std::string JoinDir(const std::string& dir, const std::string& name) {
-  return !dir.empty() && dir.back() == '\\' ? dir + name : dir + "\\" + name;
-}
-
 CLSID ClsidFromText(const std::string& name, const std::string& text) {
   const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
   std::wstring wide(length > 0 ? static_cast<std::size_t>(length) : 1u, L'\0');
@@ -102,10 +99,10 @@ int ResolveDriverPath(const std::string& clsidText, std::string& path) {
   if (!path.empty() && path.find_first_of("\\:") == std::string::npos) {
     const std::string name = path;
     const std::string system = Directory(GetSystemDirectoryA);
-    if (!system.empty()) path = JoinDir(system, name);
+    if (!system.empty()) path = JoinPath(system, name);
     if (!FileExists(path)) {
       const std::string windows = Directory(GetWindowsDirectoryA);
-      if (!windows.empty()) path = JoinDir(windows, name);
+      if (!windows.empty()) path = JoinPath(windows, name);
     }
   }
   return FileExists(path) ? 0 : -1;
@@ -143,7 +140,7 @@ bool LoadDriverLibrary() {
     // The host's process looks in the host's directory, not the plug-in's; the
     // library ships beside the plug-in.
     const std::string dir = ThisModuleDirectory();
-    if (!dir.empty()) library = LoadLibraryA((dir + "OpenAsio.dll").c_str());
+    if (!dir.empty()) library = LoadLibraryA(JoinPath(dir, "OpenAsio.dll").c_str());
   }
   if (library == nullptr) return false;
   auto factory = reinterpret_cast<CreateOpenAsioFunc>(

@@ -2,6 +2,7 @@
 
 #include "base/dynamic_library.h"
 #include "base/module_path_win32.h"
+#include "base/path.h"
 
 namespace tonvane {
 namespace {
@@ -26,7 +27,7 @@ std::unique_ptr<IDynamicLibrary> LoadDynamicLibrary(const std::string& name) {
   HMODULE module = LoadLibraryA(name.c_str());
   if (!module && IsBareName(name)) {
     const std::string dir = ThisModuleDirectory();
-    if (!dir.empty()) module = LoadLibraryA((dir + name).c_str());
+    if (!dir.empty()) module = LoadLibraryA(JoinPath(dir, name).c_str());
   }
   if (!module) return nullptr;
   return std::make_unique<TWin32Library>(module);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "base/path.h"
 #include "plugin/host_intf.h"
 #include "plugin/module.h"
 #include "ui/error_box_win32.h"

@@ -9,11 +9,6 @@ TPluginModule& Module() {
   return module;
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const auto last = path.find_last_of("\\:");
-  return last == std::string::npos ? std::string() : path.substr(0, last + 1);
-}
-
 void ShutDownModule(bool processExit) {
   auto& m = Module();
   if (MainForm) {

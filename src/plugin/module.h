@@ -24,10 +24,6 @@ struct TPluginModule {
 
 TPluginModule& Module();
 
-// Directory part of a path: everything up to and including the last backslash or
-// drive colon; empty when there is neither.
-std::string DirectoryOf(const std::string& path);
-
 // The shut-down of the plug-in boundary at process detach. processExit: the whole
 // process is ending (other threads are gone, the host may be half torn down).
 void ShutDownModule(bool processExit);
