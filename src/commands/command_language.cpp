@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/ascii.h"
 #include "base/exception.h"
 #include "base/file_exists.h"
 #include "base/str_to_int.h"
@@ -26,7 +27,7 @@ bool IsSeparator(char c) {
 }
 
 std::string UpperCaseAscii(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
+  std::transform(s.begin(), s.end(), s.begin(), ToUpperAscii);
   return s;
 }
 

@@ -99,7 +99,6 @@ class TroubledSource final : public IByteSource {
   bool Seek(std::int64_t position) override { return source_.Seek(position); }
   std::int64_t Tell() override { return source_.Tell(); }
   std::int64_t Size() override { return source_.Size(); }
-  ReadGate& Gate() { return *gate_; }
 
  private:
   std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
@@ -120,7 +119,7 @@ inline bool Play(std::span<TChannelState> channels, std::int32_t index, const st
 inline bool PlaySource(std::span<TChannelState> channels, std::int32_t index,
                        std::unique_ptr<IByteSource> source,
                        TAudioStream::TKind kind = TAudioStream::TKind::Wave) {
-  StopChannel(channels, index);
+  ResetChannel(channels, index);
   {
     TChannelState& channel = channels[static_cast<std::size_t>(index)];
     std::lock_guard hold(channel.StreamGuard);
