@@ -23,7 +23,7 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
   try {
     // A strip left by a failed open has no driver to ask for its rate.
     if (!device_.IsOpen()) {
-      tonvane::StopChannel(channels, index);
+      ResetChannel(channels, index);
       throw Exception("No ASIO device open");
     }
     WAVEFORMATEX format{};
@@ -49,7 +49,7 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
   return false;
 }
 
-void TChannelOperations::StopChannel(int index) { tonvane::StopChannel(device_.Channels(), index); }
+void TChannelOperations::StopChannel(int index) { ResetChannel(device_.Channels(), index); }
 
 void TChannelOperations::SetChannelLevel(int index, std::int32_t level) {
   tonvane::SetChannelLevel(device_.Channels(), index, level);

@@ -115,7 +115,7 @@ void PlayFile(benchmark::State& state, const std::string& file, bool firstSwitch
     StartChannel(d.Channels(), 0, 48000);
     if (firstSwitch) FillBuffers(d.device, 0);
   }
-  StopChannel(d.Channels(), 0);
+  ResetChannel(d.Channels(), 0);
 }
 
 void PlayTaggedMp3(benchmark::State& state, bool firstSwitch) {
