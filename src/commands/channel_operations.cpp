@@ -29,15 +29,13 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
     WAVEFORMATEX format{};
     if (!OpenChannelStream(channels, index, fileName, format)) throw Exception(kUnknownFormat);
     const double rate = device_.SampleRate();
-    problem = CheckPlayFormat(format, WholeRate(rate));
-    if (problem.empty()) {
-      // Before Playing: the driver's thread may switch at any moment from here on,
-      // and its first samples of this file must already have the level asked for.
-      if (level) tonvane::SetChannelLevel(channels, index, *level);
-      StartChannel(channels, index, rate, &cue);
-      device_.FeedNow();
-      return true;
-    }
+    CheckPlayFormat(format, WholeRate(rate));
+    // Before Playing: the driver's thread may switch at any moment from here on, and
+    // its first samples of this file must already have the level asked for.
+    if (level) tonvane::SetChannelLevel(channels, index, *level);
+    StartChannel(channels, index, rate, &cue);
+    device_.FeedNow();
+    return true;
   } catch (const std::exception& e) {
     problem = e.what();
   }
