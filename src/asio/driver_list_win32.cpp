@@ -92,9 +92,9 @@ std::vector<std::string> SubKeyNames(HKEY key) {
   return names;
 }
 
-int ResolveDriverPath(const std::string& clsidText, std::string& path) {
+bool ResolveDriverPath(const std::string& clsidText, std::string& path) {
   TRegKey server(HKEY_CLASSES_ROOT, "clsid\\" + clsidText + "\\InprocServer32");
-  if (!server.IsOpen()) return -1;
+  if (!server.IsOpen()) return false;
   path = server.ReadText(nullptr, "The server path of class " + clsidText);
   if (!path.empty() && path.find_first_of("\\:") == std::string::npos) {
     const std::string name = path;
@@ -105,7 +105,7 @@ int ResolveDriverPath(const std::string& clsidText, std::string& path) {
       if (!windows.empty()) path = JoinPath(windows, name);
     }
   }
-  return FileExists(path) ? 0 : -1;
+  return FileExists(path);
 }
 
 void BuildDriverList(TAsioDriverList& list) {
@@ -123,7 +123,7 @@ void BuildDriverList(TAsioDriverList& list) {
     const std::string clsidText =
         driver.ReadText("clsid", "The \"clsid\" value of ASIO driver \"" + name + "\"");
     std::string path;
-    if (ResolveDriverPath(clsidText, path) != 0) continue;
+    if (!ResolveDriverPath(clsidText, path)) continue;
     TAsioDriverEntry entry{};
     entry.Clsid = ClsidFromText(name, clsidText);
     CopyBounded(entry.Name, name);
