@@ -18,7 +18,7 @@
 namespace tonvane::vasio {
 namespace {
 
-std::atomic<long> g_locks{0};
+std::atomic<long> serverLocks{0};
 
 class TClassFactory final : public IClassFactory {
  public:
@@ -33,8 +33,8 @@ class TClassFactory final : public IClassFactory {
     return E_NOINTERFACE;
   }
   // One static factory: its references only keep the DLL loaded.
-  ULONG __stdcall AddRef() override { return static_cast<ULONG>(++g_locks); }
-  ULONG __stdcall Release() override { return static_cast<ULONG>(--g_locks); }
+  ULONG __stdcall AddRef() override { return static_cast<ULONG>(++serverLocks); }
+  ULONG __stdcall Release() override { return static_cast<ULONG>(--serverLocks); }
 
   HRESULT __stdcall CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
     if (object == nullptr) return E_POINTER;
@@ -48,14 +48,14 @@ class TClassFactory final : public IClassFactory {
   }
   HRESULT __stdcall LockServer(BOOL lock) override {
     if (lock)
-      ++g_locks;
+      ++serverLocks;
     else
-      --g_locks;
+      --serverLocks;
     return S_OK;
   }
 };
 
-TClassFactory g_factory;
+TClassFactory classFactory;
 
 bool SetText(HKEY root, const std::string& subKey, const char* name, const std::string& value) {
   HKEY key = nullptr;
@@ -80,10 +80,12 @@ extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID riid, void
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (!IsEqualCLSID(clsid, kClsid)) return CLASS_E_CLASSNOTAVAILABLE;
-  return g_factory.QueryInterface(riid, object);
+  return classFactory.QueryInterface(riid, object);
 }
 
-extern "C" HRESULT __stdcall DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
+extern "C" HRESULT __stdcall DllCanUnloadNow() {
+  return TVirtualDriver::Alive() == 0 && serverLocks == 0 ? S_OK : S_FALSE;
+}
 
 extern "C" HRESULT __stdcall DllRegisterServer() {
   const std::string path = tonvane::ThisModulePath();

@@ -11,17 +11,22 @@
 #include "virtual_asio_ids.h"
 
 namespace tonvane::vasio {
+namespace {
 
-std::atomic<long> g_objects{0};
+std::atomic<long> aliveDrivers{0};
+
+}  // namespace
 
 static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "the clock thread must not take a lock");
 
-TVirtualDriver::TVirtualDriver() { ++g_objects; }
+TVirtualDriver::TVirtualDriver() { ++aliveDrivers; }
+
+long TVirtualDriver::Alive() { return aliveDrivers.load(); }
 
 TVirtualDriver::~TVirtualDriver() {
   StopThread();
   buffers_.clear();
-  --g_objects;
+  --aliveDrivers;
 }
 
 HRESULT __stdcall TVirtualDriver::QueryInterface(REFIID riid, void** object) {

@@ -21,14 +21,14 @@
 
 namespace tonvane::vasio {
 
-// Objects alive in this DLL, for DllCanUnloadNow.
-extern std::atomic<long> g_objects;
-
 class TVirtualDriver final : public IAsioDriverThiscall {
  public:
   TVirtualDriver();
   TVirtualDriver(const TVirtualDriver&) = delete;
   TVirtualDriver& operator=(const TVirtualDriver&) = delete;
+
+  // Driver objects alive in this DLL, for DllCanUnloadNow.
+  static long Alive();
 
   HRESULT __stdcall QueryInterface(REFIID riid, void** object) override;
   ULONG __stdcall AddRef() override;

@@ -176,7 +176,7 @@ void TAsioDevice::Close() {
   // Nothing plays on a closed device: a Play or a strip that comes while a box about
   // the close is up finds every channel stopped, and no stream is left open.
   for (std::size_t i = 0; i < state_.Channels.size(); ++i)
-    StopChannel(state_.Channels, static_cast<std::int32_t>(i));
+    ResetChannel(state_.Channels, static_cast<std::int32_t>(i));
   state_.Cue.Reset();
 }
 

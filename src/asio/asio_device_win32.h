@@ -18,7 +18,8 @@ namespace tonvane {
 // The ASIO device the window drives: the installed drivers, the open driver, the
 // callback table it calls, the buffer records and the channel states the buffer
 // switch fills. Every operation runs on the host's thread; the driver's thread comes
-// in only through the buffer-switch callback. An operation that fails raises
+// in only through the buffer-switch callback, and the feeder's threads, which read
+// the files into the rings, touch the channels only from Start to Close. An operation that fails raises
 // tonvane::Exception with the message the user is shown.
 class TAsioDevice final : public IDeviceView {
  public:

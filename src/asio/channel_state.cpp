@@ -107,7 +107,7 @@ bool FeedRing(TChannelState& channel, std::size_t samples) {
   return worked;
 }
 
-TVisit VisitChannel(TChannelState& channel, std::size_t samples, TReadWatch* watch) {
+TVisit VisitChannel(TChannelState& channel, std::size_t samples, IReadWatch* watch) {
   TChannelSource* source = Borrow(channel);
   if (!source) return TVisit::Idle;
   std::size_t room = std::min(samples, channel.Ring.Space());
@@ -167,7 +167,7 @@ void Reclaim(TChannelState& channel) {
   channel.Feeding.store(false, std::memory_order_relaxed);
 }
 
-void StopChannel(std::span<TChannelState> channels, std::int32_t index) {
+void ResetChannel(std::span<TChannelState> channels, std::int32_t index) {
   TChannelState& channel = channels[static_cast<std::size_t>(index)];
   // Cleared first: a buffer switch that starts while we wait for the guard leaves the
   // ring alone, and one that holds it now plays out its half of the old file.
@@ -184,7 +184,7 @@ void StopChannel(std::span<TChannelState> channels, std::int32_t index) {
 
 bool OpenChannelStream(std::span<TChannelState> channels, std::int32_t index, const std::string& fileName,
                        WAVEFORMATEX& format) {
-  StopChannel(channels, index);
+  ResetChannel(channels, index);
   TChannelState& channel = channels[static_cast<std::size_t>(index)];
   // Only the stream's guard: the driver's thread plays the other channels meanwhile,
   // and this one is stopped; the feeder leaves a channel alone that is not feeding.

@@ -153,9 +153,9 @@ bool FeedRing(TChannelState& channel, std::size_t samples);
 
 // How a feeder thread tells its pool where it is. Between Away and Back it touches
 // no channel except through the source it has out, under that source's HandBack.
-class TReadWatch {
+class IReadWatch {
  public:
-  virtual ~TReadWatch() = default;
+  virtual ~IReadWatch() = default;
   // Before the reads of a visit; false when the channels are going: read nothing.
   virtual bool Away() = 0;
   // After the source was handed back or found abandoned; false when the thread must
@@ -175,21 +175,24 @@ enum class TVisit {
 // has it, reads up to `samples` samples outside every guard and hands them back into
 // the ring. A read error with sound still in the ring is tried again at a later
 // visit; with the ring empty, the channel ends as at the end of its data.
-TVisit VisitChannel(TChannelState& channel, std::size_t samples, TReadWatch* watch = nullptr);
+TVisit VisitChannel(TChannelState& channel, std::size_t samples, IReadWatch* watch = nullptr);
 
 // Takes the channel's source back from a feeder thread that has it out, abandoning it
 // to that thread; the channel gets a new, closed source. Under StreamGuard.
 void Reclaim(TChannelState& channel);
 
-// The channel operations of the host's thread. Each takes the channels of the open
-// device; StopChannel and the stream steps take the index as valid.
+// The steps of the host's thread under the channel operations. Each takes the
+// channels of the open device; ResetChannel and the stream steps take the index as
+// valid.
 
-// Clears Playing, then empties the ring and closes the stream once the driver's
-// thread has let go of the ring; a stream a feeder thread is reading is abandoned to
-// it rather than waited for.
-void StopChannel(std::span<TChannelState> channels, std::int32_t index);
+// Puts the channel back to stopped with nothing open and nothing played, whatever it
+// was doing (for a Stop, a new Play on it, a device that closes): clears Playing,
+// then empties the ring and closes the stream once the driver's thread has let go of
+// the ring; a stream a feeder thread is reading is abandoned to it rather than waited
+// for. The level stays.
+void ResetChannel(std::span<TChannelState> channels, std::int32_t index);
 
-// The first half of playing a file: stops the channel and opens the file on its
+// The first half of playing a file: resets the channel and opens the file on its
 // stream, filling format. The caller checks the format and then either sets the
 // channel playing with StartChannel or gives the stream up with CloseChannelStream.
 // False when the file does not open (the stream is then closed).

@@ -8,12 +8,13 @@
 #include "base/exception.h"
 #include "base/file_exists.h"
 #include "base/module_path_win32.h"
+#include "base/path.h"
 
 namespace tonvane {
 namespace {
 
-HMODULE g_library = nullptr;
-CreateOpenAsioFunc g_createOpenAsio = nullptr;
+HMODULE driverLibrary = nullptr;
+CreateOpenAsioFunc createOpenAsio = nullptr;
 
 // A registry key opened read-only, closed on every way out.
 class TRegKey {
@@ -64,10 +65,6 @@ std::string Directory(Getter getter) {
   return n > 0 && n < 1023 ? std::string(buffer, n) : std::string();
 }
 
-std::string JoinDir(const std::string& dir, const std::string& name) {
-  return !dir.empty() && dir.back() == '\\' ? dir + name : dir + "\\" + name;
-}
-
 CLSID ClsidFromText(const std::string& name, const std::string& text) {
   const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
   std::wstring wide(length > 0 ? static_cast<std::size_t>(length) : 1u, L'\0');
@@ -95,20 +92,20 @@ std::vector<std::string> SubKeyNames(HKEY key) {
   return names;
 }
 
-int ResolveDriverPath(const std::string& clsidText, std::string& path) {
+bool ResolveDriverPath(const std::string& clsidText, std::string& path) {
   TRegKey server(HKEY_CLASSES_ROOT, "clsid\\" + clsidText + "\\InprocServer32");
-  if (!server.IsOpen()) return -1;
+  if (!server.IsOpen()) return false;
   path = server.ReadText(nullptr, "The server path of class " + clsidText);
   if (!path.empty() && path.find_first_of("\\:") == std::string::npos) {
     const std::string name = path;
     const std::string system = Directory(GetSystemDirectoryA);
-    if (!system.empty()) path = JoinDir(system, name);
+    if (!system.empty()) path = JoinPath(system, name);
     if (!FileExists(path)) {
       const std::string windows = Directory(GetWindowsDirectoryA);
-      if (!windows.empty()) path = JoinDir(windows, name);
+      if (!windows.empty()) path = JoinPath(windows, name);
     }
   }
-  return FileExists(path) ? 0 : -1;
+  return FileExists(path);
 }
 
 void BuildDriverList(TAsioDriverList& list) {
@@ -126,7 +123,7 @@ void BuildDriverList(TAsioDriverList& list) {
     const std::string clsidText =
         driver.ReadText("clsid", "The \"clsid\" value of ASIO driver \"" + name + "\"");
     std::string path;
-    if (ResolveDriverPath(clsidText, path) != 0) continue;
+    if (!ResolveDriverPath(clsidText, path)) continue;
     TAsioDriverEntry entry{};
     entry.Clsid = ClsidFromText(name, clsidText);
     CopyBounded(entry.Name, name);
@@ -137,13 +134,13 @@ void BuildDriverList(TAsioDriverList& list) {
 }
 
 bool LoadDriverLibrary() {
-  if (g_library != nullptr) return true;
+  if (driverLibrary != nullptr) return true;
   HMODULE library = LoadLibraryA("OpenAsio.dll");
   if (library == nullptr) {
     // The host's process looks in the host's directory, not the plug-in's; the
     // library ships beside the plug-in.
     const std::string dir = ThisModuleDirectory();
-    if (!dir.empty()) library = LoadLibraryA((dir + "OpenAsio.dll").c_str());
+    if (!dir.empty()) library = LoadLibraryA(JoinPath(dir, "OpenAsio.dll").c_str());
   }
   if (library == nullptr) return false;
   auto factory = reinterpret_cast<CreateOpenAsioFunc>(
@@ -154,17 +151,17 @@ bool LoadDriverLibrary() {
     FreeLibrary(library);
     return false;
   }
-  g_library = library;
-  g_createOpenAsio = factory;
+  driverLibrary = library;
+  createOpenAsio = factory;
   return true;
 }
 
-bool DriverLibraryLoaded() { return g_library != nullptr; }
+bool DriverLibraryLoaded() { return driverLibrary != nullptr; }
 
 bool CreateDriver(const TAsioDriverEntry& entry, TAsioDriverRef& driver) {
   IAsioDriver** slot = driver.Put();
-  if (g_library == nullptr || g_createOpenAsio == nullptr) return false;
-  const HRESULT hr = g_createOpenAsio(&entry.Clsid, slot);
+  if (driverLibrary == nullptr || createOpenAsio == nullptr) return false;
+  const HRESULT hr = createOpenAsio(&entry.Clsid, slot);
   if (FAILED(hr)) {
     // COM leaves the out pointer null on failure; whatever a careless factory left
     // there is not ours to release.
@@ -175,10 +172,10 @@ bool CreateDriver(const TAsioDriverEntry& entry, TAsioDriverRef& driver) {
 }
 
 void UnloadDriverLibrary() {
-  if (g_library == nullptr) return;
-  FreeLibrary(g_library);
-  g_library = nullptr;
-  g_createOpenAsio = nullptr;
+  if (driverLibrary == nullptr) return;
+  FreeLibrary(driverLibrary);
+  driverLibrary = nullptr;
+  createOpenAsio = nullptr;
 }
 
 }  // namespace tonvane

@@ -31,10 +31,11 @@ void BuildDriverList(TAsioDriverList& list);
 // at the first error, so a key deleted meanwhile gives what was read before.
 std::vector<std::string> SubKeyNames(HKEY key);
 
-// 0 when the server file of the class named by clsidText exists (path then holds
-// its full path), -1 otherwise. A bare file name is looked for in the system
-// directory, then in the Windows directory.
-int ResolveDriverPath(const std::string& clsidText, std::string& path);
+// Whether the server file of the class named by clsidText exists (path then holds
+// its full path); a driver without one is left out of the list, which is no failure.
+// A bare file name is looked for in the system directory, then in the Windows
+// directory. Raises tonvane::Exception when the server path is not text.
+bool ResolveDriverPath(const std::string& clsidText, std::string& path);
 
 // Loads OpenAsio.dll: by its bare name, else from this module's own directory.
 // False, with nothing loaded, when it is missing or has no CreateOpenAsio.

@@ -54,7 +54,7 @@ namespace {
 
 using TPoolRef = std::shared_ptr<TFeeder::TPool>;
 
-class TSlotWatch final : public TReadWatch {
+class TSlotWatch final : public IReadWatch {
  public:
   TSlotWatch(TFeeder::TPool& pool, TFeeder::TPool::TSlot& slot) : pool_(pool), slot_(slot) {}
 
@@ -159,7 +159,7 @@ void WatchLoop(TPoolRef pool) {
 
 }  // namespace
 
-TVisit FeedChannels(std::span<TChannelState> channels, std::vector<TFeedOrder>& order, TReadWatch* watch) {
+TVisit FeedChannels(std::span<TChannelState> channels, std::vector<TFeedOrder>& order, IReadWatch* watch) {
   // The counts are taken once: the driver's thread keeps changing them, and a sort
   // must compare the same values every time.
   order.clear();

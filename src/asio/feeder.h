@@ -22,7 +22,7 @@ using TFeedOrder = std::pair<std::size_t, std::size_t>;
 // nothing once it has grown. Worked when some stream gave samples or was worked
 // through; Gone when the watch said to touch the channels no more.
 TVisit FeedChannels(std::span<TChannelState> channels, std::vector<TFeedOrder>& order,
-                    TReadWatch* watch = nullptr);
+                    IReadWatch* watch = nullptr);
 
 // How the platform starts and ends the feeder's threads. Each may be empty.
 struct TFeederThreadHooks {

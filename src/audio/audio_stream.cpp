@@ -31,7 +31,7 @@ bool TAudioStream::Open(const std::string& fileName, WAVEFORMATEX& format) {
   return Open(std::move(source), *kind, format);
 }
 
-bool TAudioStream::Open(std::unique_ptr<TByteSource> source, TKind kind, WAVEFORMATEX& format) {
+bool TAudioStream::Open(std::unique_ptr<IByteSource> source, TKind kind, WAVEFORMATEX& format) {
   Close();
   std::memset(&format, 0, sizeof format);
   const bool opened = kind == TKind::Wave ? wave_.Open(std::move(source), format, dataStart_, dataLength_)

@@ -46,7 +46,7 @@ class TAudioStream {
   // The file is opened once; every parser reads it through that one source.
   bool Open(const std::string& fileName, WAVEFORMATEX& format);
   // The same over a source already open (bytes in memory, say); the stream keeps it.
-  bool Open(std::unique_ptr<TByteSource> source, TKind kind, WAVEFORMATEX& format);
+  bool Open(std::unique_ptr<IByteSource> source, TKind kind, WAVEFORMATEX& format);
   // Copies up to count bytes of PCM and returns how many; 0 at the end of the data
   // or with nothing open; kNotYet while an MP3 decoder is fed a stretch without PCM;
   // kReadError when the file failed before any byte came.
@@ -56,10 +56,12 @@ class TAudioStream {
 
   // Where the audio starts in the file.
   std::uint32_t DataStart() const { return dataStart_; }
-  // PCM bytes the file should yield: exact for WAV, an estimate for MP3.
+  // PCM bytes the file should yield: exact for WAV, an estimate for MP3. Set by Open;
+  // the host's thread reads it for the strips while a feeder thread reads the stream.
   std::uint32_t DataLength() const { return dataLength_.load(std::memory_order_relaxed); }
   // Bytes handed out since the last successful Open. May be read on any thread
-  // while the reading thread counts.
+  // while a feeder thread counts; the strips show the channel's BytesPlayed instead,
+  // what the driver's thread has played.
   std::uint32_t BytesRead() const { return bytesRead_.load(std::memory_order_relaxed); }
   // Bytes of an MP3 file handed to the decoder since the last Open.
   std::uint64_t FedBytes() const { return mp3_.FedBytes(); }

@@ -28,9 +28,9 @@ namespace tonvane {
 //
 // Files: winmm's mmio with its own read buffer on Windows (file_source_win32.cpp),
 // C stdio natively (file_source_posix.cpp).
-class TByteSource {
+class IByteSource {
  public:
-  virtual ~TByteSource() = default;
+  virtual ~IByteSource() = default;
   virtual std::int32_t Read(void* buffer, std::int32_t count) = 0;
   virtual bool Seek(std::int64_t position) = 0;
   virtual std::int64_t Tell() = 0;
@@ -38,10 +38,10 @@ class TByteSource {
 };
 
 // Null when the file cannot be opened for reading.
-std::unique_ptr<TByteSource> OpenFileSource(const std::string& fileName);
+std::unique_ptr<IByteSource> OpenFileSource(const std::string& fileName);
 
 // Bytes someone else owns, which must outlive the source.
-class TMemorySource final : public TByteSource {
+class TMemorySource final : public IByteSource {
  public:
   TMemorySource(const void* data, std::size_t size)
       : data_(static_cast<const std::uint8_t*>(data)), size_(size) {}

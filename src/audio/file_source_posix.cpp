@@ -7,10 +7,10 @@
 namespace tonvane {
 namespace {
 
-class PosixFileSource final : public TByteSource {
+class TPosixFileSource final : public IByteSource {
  public:
-  explicit PosixFileSource(std::FILE* file) : file_(file) {}
-  ~PosixFileSource() override { std::fclose(file_); }
+  explicit TPosixFileSource(std::FILE* file) : file_(file) {}
+  ~TPosixFileSource() override { std::fclose(file_); }
 
   std::int32_t Read(void* buffer, std::int32_t count) override {
     if (count <= 0) return 0;
@@ -46,10 +46,10 @@ class PosixFileSource final : public TByteSource {
 
 }  // namespace
 
-std::unique_ptr<TByteSource> OpenFileSource(const std::string& fileName) {
+std::unique_ptr<IByteSource> OpenFileSource(const std::string& fileName) {
   std::FILE* file = std::fopen(fileName.c_str(), "rb");
   if (!file) return nullptr;
-  return std::make_unique<PosixFileSource>(file);
+  return std::make_unique<TPosixFileSource>(file);
 }
 
 }  // namespace tonvane

@@ -11,10 +11,10 @@
 namespace tonvane {
 namespace {
 
-class MmioFileSource final : public TByteSource {
+class TMmioFileSource final : public IByteSource {
  public:
-  explicit MmioFileSource(HMMIO handle) : handle_(handle) {}
-  ~MmioFileSource() override { mmioClose(handle_, 0); }
+  explicit TMmioFileSource(HMMIO handle) : handle_(handle) {}
+  ~TMmioFileSource() override { mmioClose(handle_, 0); }
 
   std::int32_t Read(void* buffer, std::int32_t count) override {
     if (count <= 0) return 0;
@@ -48,13 +48,13 @@ class MmioFileSource final : public TByteSource {
 
 }  // namespace
 
-std::unique_ptr<TByteSource> OpenFileSource(const std::string& fileName) {
+std::unique_ptr<IByteSource> OpenFileSource(const std::string& fileName) {
   // mmioOpen takes a writable name buffer.
   std::vector<char> name(fileName.begin(), fileName.end());
   name.push_back('\0');
   HMMIO handle = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
   if (!handle) return nullptr;
-  return std::make_unique<MmioFileSource>(handle);
+  return std::make_unique<TMmioFileSource>(handle);
 }
 
 }  // namespace tonvane

@@ -186,7 +186,7 @@ bool TID3v1::ReadTag(const std::string& fileName) {
   return source && ReadTag(*source);
 }
 
-bool TID3v1::ReadTag(TByteSource& source) {
+bool TID3v1::ReadTag(IByteSource& source) {
   Clear();
   constexpr auto kLength = static_cast<std::int32_t>(kTagLength);
   std::uint8_t tag[kTagLength] = {};

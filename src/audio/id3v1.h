@@ -23,7 +23,7 @@ class TID3v1 {
   void Clear();
   // Clears, then reads the source's last 128 bytes. False when they cannot be read
   // (fewer than 128 bytes, a read error); whether a tag was there is TagFound.
-  bool ReadTag(TByteSource& source);
+  bool ReadTag(IByteSource& source);
   // The same over the file, opened for this alone; false when it cannot be opened.
   bool ReadTag(const std::string& fileName);
   // The name of GenreIndex, or empty for an index outside the list.

@@ -73,7 +73,7 @@ using Slots = std::array<std::string, kSlotCount>;
 
 // Fills slots from the frames until the first thing that is not a frame. A file that
 // ends or fails mid-walk keeps what was found so far.
-void WalkFrames(TByteSource& source, std::uint8_t version, std::int64_t tagSize, Slots& slots) {
+void WalkFrames(IByteSource& source, std::uint8_t version, std::int64_t tagSize, Slots& slots) {
   if (!source.Seek(kHeaderLength)) return;
   const bool shortIds = version == 2;
   const std::size_t idLength = shortIds ? 3 : 4;
@@ -137,7 +137,7 @@ bool TID3v2::ReadTag(const std::string& fileName) {
   return source && ReadTag(*source);
 }
 
-bool TID3v2::ReadTag(TByteSource& source) {
+bool TID3v2::ReadTag(IByteSource& source) {
   Clear();
   std::uint8_t header[kHeaderLength] = {};
   constexpr auto kLength = static_cast<std::int32_t>(kHeaderLength);

@@ -18,7 +18,7 @@ class TID3v2 {
   // Clears, then reads the tag. False when the source's first 10 bytes cannot be read;
   // whether a tag was there is TagFound. A malformed tag is never an error: the
   // frame walk simply ends where the frames stop making sense.
-  bool ReadTag(TByteSource& source);
+  bool ReadTag(IByteSource& source);
   // The same over the file, opened for this alone; false when it cannot be opened.
   bool ReadTag(const std::string& fileName);
 

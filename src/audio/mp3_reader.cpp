@@ -30,8 +30,8 @@ enum class TDecodeStatus : std::int32_t {
   Error = MP3DEC_ERROR,
 };
 
-struct Mp3Decoder {
-  std::unique_ptr<TDynamicLibrary> library;
+struct TMp3Decoder {
+  std::unique_ptr<IDynamicLibrary> library;
   InitMP3Func init = nullptr;
   ExitMP3Func exit = nullptr;
   DecodeMP3Func decode = nullptr;
@@ -42,8 +42,8 @@ struct Mp3Decoder {
   }
 };
 
-Mp3Decoder& Decoder() {
-  static Mp3Decoder decoder;
+TMp3Decoder& Decoder() {
+  static TMp3Decoder decoder;
   return decoder;
 }
 
@@ -54,7 +54,7 @@ const char* TMp3Reader::LibraryName() { return kDecoderLibrary; }
 bool TMp3Reader::LoadDecoder() { return LoadDecoder(kDecoderLibrary); }
 
 bool TMp3Reader::LoadDecoder(const std::string& library) {
-  Mp3Decoder& d = Decoder();
+  TMp3Decoder& d = Decoder();
   if (!d.library) {
     d.library = LoadDynamicLibrary(library);
     if (!d.library) return false;
@@ -73,7 +73,7 @@ TMp3Reader::TMp3Reader() {
 
 TMp3Reader::~TMp3Reader() { Close(); }
 
-bool TMp3Reader::Open(std::unique_ptr<TByteSource> source, WAVEFORMATEX& format, std::uint32_t& dataStart,
+bool TMp3Reader::Open(std::unique_ptr<IByteSource> source, WAVEFORMATEX& format, std::uint32_t& dataStart,
                       std::atomic<std::uint32_t>& dataLength) {
   Close();
   if (!LoadDecoder() || !source) return false;
@@ -138,7 +138,7 @@ TMp3Reader::TRefill TMp3Reader::RefillDecoded(std::uint32_t& budget) {
   std::uint8_t output[kOutputBlockSize];
   decoded_.clear();
   decodedPos_ = 0;
-  const Mp3Decoder& decoder = Decoder();
+  const TMp3Decoder& decoder = Decoder();
   while (decoded_.empty()) {
     if (budget < kInputBlockSize) return TRefill::NotYet;
     if (reposition_) {

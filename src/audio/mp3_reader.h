@@ -46,7 +46,7 @@ class TMp3Reader {
   // time) and dataStart (behind the ID3v2 tag) once the analysis has succeeded, then
   // keeps the source and starts a decoder. False, with the source released, when the
   // decoder is missing or the source cannot be analysed, positioned or decoded.
-  bool Open(std::unique_ptr<TByteSource> source, WAVEFORMATEX& format, std::uint32_t& dataStart,
+  bool Open(std::unique_ptr<IByteSource> source, WAVEFORMATEX& format, std::uint32_t& dataStart,
             std::atomic<std::uint32_t>& dataLength);
   // Up to count bytes of PCM from an open reader; 0 at the end; kNotYet and
   // kReadError as above.
@@ -61,7 +61,7 @@ class TMp3Reader {
   // Feeds at most `budget` source bytes, and takes what it fed off it.
   TRefill RefillDecoded(std::uint32_t& budget);
 
-  std::unique_ptr<TByteSource> source_;
+  std::unique_ptr<IByteSource> source_;
   std::vector<std::uint8_t> decoded_;
   std::uint32_t decodedPos_ = 0;
   std::unique_ptr<std::uint8_t[]> decoderState_;

@@ -84,7 +84,7 @@ std::string TextAt(const TMPEGaudio::TBlock& block, std::int64_t at, int length)
 }
 
 // Fills the block from the offset; whatever the source does not have stays zero.
-bool ReadBlock(TByteSource& source, std::int64_t offset, TMPEGaudio::TBlock& block, std::int32_t& done) {
+bool ReadBlock(IByteSource& source, std::int64_t offset, TMPEGaudio::TBlock& block, std::int32_t& done) {
   block.fill(0);
   done = 0;
   if (!source.Seek(offset)) return false;
@@ -219,7 +219,7 @@ bool TMPEGaudio::Analyse(const std::string& fileName) {
   return source && Analyse(*source);
 }
 
-bool TMPEGaudio::Analyse(TByteSource& source) {
+bool TMPEGaudio::Analyse(IByteSource& source) {
   Clear();
   bool result = false;
   if (ID3v2.ReadTag(source) && ID3v1.ReadTag(source)) result = Examine(source);
@@ -227,7 +227,7 @@ bool TMPEGaudio::Analyse(TByteSource& source) {
   return result;
 }
 
-bool TMPEGaudio::Examine(TByteSource& source) {
+bool TMPEGaudio::Examine(IByteSource& source) {
   // The play time and the stream's data length are 32-bit quantities.
   const std::int64_t size = source.Size();
   if (size < 0 || size > std::numeric_limits<std::int32_t>::max()) return false;

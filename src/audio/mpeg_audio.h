@@ -88,7 +88,7 @@ class TMPEGaudio {
   // True when both tags could be read and the source examined, whether or not a
   // frame was found; a source without an acceptable frame leaves every field cleared.
   // Every read seeks first: the source's position on entry does not matter.
-  bool Analyse(TByteSource& source);
+  bool Analyse(IByteSource& source);
   // The same over the file, opened once for the tags and the frames.
   bool Analyse(const std::string& fileName);
 
@@ -115,7 +115,7 @@ class TMPEGaudio {
   TID3v2 ID3v2;
 
  private:
-  bool Examine(TByteSource& source);
+  bool Examine(IByteSource& source);
 };
 
 }  // namespace tonvane

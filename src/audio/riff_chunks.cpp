@@ -7,14 +7,14 @@
 namespace tonvane {
 namespace {
 
-bool SeekTo(TByteSource& source, std::int64_t position) {
+bool SeekTo(IByteSource& source, std::int64_t position) {
   if (position < 0 || position > std::numeric_limits<std::int32_t>::max()) return false;
   return source.Seek(position);
 }
 
 // Every step moves at least 8 bytes forward and reads stop at the end of the file
 // (or where a position no longer fits in 31 bits), so the search always ends.
-bool Find(TByteSource& source, std::uint32_t id, std::uint32_t formType, const TRiffChunk* parent,
+bool Find(IByteSource& source, std::uint32_t id, std::uint32_t formType, const TRiffChunk* parent,
           TRiffChunk& chunk) {
   std::int64_t pos = source.Tell();
   if (pos < 0 || pos > std::numeric_limits<std::int32_t>::max()) return false;
@@ -44,14 +44,14 @@ bool Find(TByteSource& source, std::uint32_t id, std::uint32_t formType, const T
 
 }  // namespace
 
-bool DescendRiff(TByteSource& source, std::uint32_t formType, TRiffChunk& chunk) {
+bool DescendRiff(IByteSource& source, std::uint32_t formType, TRiffChunk& chunk) {
   return Find(source, FourCC("RIFF"), formType, nullptr, chunk);
 }
 
-bool DescendChunk(TByteSource& source, std::uint32_t id, const TRiffChunk& parent, TRiffChunk& chunk) {
+bool DescendChunk(IByteSource& source, std::uint32_t id, const TRiffChunk& parent, TRiffChunk& chunk) {
   return Find(source, id, 0, &parent, chunk);
 }
 
-bool Ascend(TByteSource& source, const TRiffChunk& chunk) { return SeekTo(source, chunk.End()); }
+bool Ascend(IByteSource& source, const TRiffChunk& chunk) { return SeekTo(source, chunk.End()); }
 
 }  // namespace tonvane

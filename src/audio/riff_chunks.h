@@ -31,10 +31,10 @@ struct TRiffChunk {
 // within 31 bits, as mmio's do, on every platform.
 
 // Finds the next "RIFF" chunk of the given form type and positions after the type.
-bool DescendRiff(TByteSource& source, std::uint32_t formType, TRiffChunk& chunk);
+bool DescendRiff(IByteSource& source, std::uint32_t formType, TRiffChunk& chunk);
 // Finds the next chunk with the id inside parent and positions at its contents.
-bool DescendChunk(TByteSource& source, std::uint32_t id, const TRiffChunk& parent, TRiffChunk& chunk);
+bool DescendChunk(IByteSource& source, std::uint32_t id, const TRiffChunk& parent, TRiffChunk& chunk);
 // Positions just after the chunk (and its pad byte).
-bool Ascend(TByteSource& source, const TRiffChunk& chunk);
+bool Ascend(IByteSource& source, const TRiffChunk& chunk);
 
 }  // namespace tonvane

@@ -13,11 +13,11 @@ constexpr std::size_t kBlockSize = 16384;
 
 TWaveReader::TWaveReader() : block_(kBlockSize) {}
 
-bool TWaveReader::Open(std::unique_ptr<TByteSource> source, WAVEFORMATEX& format, std::uint32_t& dataStart,
+bool TWaveReader::Open(std::unique_ptr<IByteSource> source, WAVEFORMATEX& format, std::uint32_t& dataStart,
                        std::atomic<std::uint32_t>& dataLength) {
   Close();
   if (!source) return false;
-  TByteSource& s = *source;
+  IByteSource& s = *source;
   TRiffChunk riff, fmt, data;
   if (!DescendRiff(s, FourCC("WAVE"), riff)) return false;
   if (!DescendChunk(s, FourCC("fmt "), riff, fmt)) return false;

@@ -19,7 +19,7 @@ class TWaveReader {
   // Walks the RIFF chunks and fills format; on success sets dataStart and dataLength
   // (the data chunk less its last four bytes, which are never handed out) and keeps
   // the source. False, with the source released, for anything but plain PCM with data.
-  bool Open(std::unique_ptr<TByteSource> source, WAVEFORMATEX& format, std::uint32_t& dataStart,
+  bool Open(std::unique_ptr<IByteSource> source, WAVEFORMATEX& format, std::uint32_t& dataStart,
             std::atomic<std::uint32_t>& dataLength);
   // Up to count bytes from an open reader; 0 at the end of the data; kReadError when
   // the source failed before any byte came. The next Read tries again from where the
@@ -30,7 +30,7 @@ class TWaveReader {
   bool IsOpen() const { return source_ != nullptr; }
 
  private:
-  std::unique_ptr<TByteSource> source_;
+  std::unique_ptr<IByteSource> source_;
   std::vector<std::uint8_t> block_;  // read ahead from pos_
   std::uint32_t blockPos_ = 0;
   std::uint32_t blockFill_ = 0;

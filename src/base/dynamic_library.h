@@ -7,9 +7,9 @@ namespace tonvane {
 
 // A library loaded at run time: LoadLibraryA/GetProcAddress on Windows,
 // dlopen/dlsym natively. Freed with the object.
-class TDynamicLibrary {
+class IDynamicLibrary {
  public:
-  virtual ~TDynamicLibrary() = default;
+  virtual ~IDynamicLibrary() = default;
   // The address of an export, or null.
   virtual void* Symbol(const char* name) const = 0;
 };
@@ -19,6 +19,6 @@ class TDynamicLibrary {
 // find is then looked for beside the module holding this code: a plug-in's
 // companion libraries ship in its folder, which the host program's search order
 // does not reach. Natively the program's run path serves that purpose.
-std::unique_ptr<TDynamicLibrary> LoadDynamicLibrary(const std::string& name);
+std::unique_ptr<IDynamicLibrary> LoadDynamicLibrary(const std::string& name);
 
 }  // namespace tonvane

@@ -5,10 +5,10 @@
 namespace tonvane {
 namespace {
 
-class PosixLibrary final : public TDynamicLibrary {
+class TPosixLibrary final : public IDynamicLibrary {
  public:
-  explicit PosixLibrary(void* handle) : handle_(handle) {}
-  ~PosixLibrary() override { dlclose(handle_); }
+  explicit TPosixLibrary(void* handle) : handle_(handle) {}
+  ~TPosixLibrary() override { dlclose(handle_); }
   void* Symbol(const char* name) const override { return dlsym(handle_, name); }
 
  private:
@@ -17,10 +17,10 @@ class PosixLibrary final : public TDynamicLibrary {
 
 }  // namespace
 
-std::unique_ptr<TDynamicLibrary> LoadDynamicLibrary(const std::string& name) {
+std::unique_ptr<IDynamicLibrary> LoadDynamicLibrary(const std::string& name) {
   void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) return nullptr;
-  return std::make_unique<PosixLibrary>(handle);
+  return std::make_unique<TPosixLibrary>(handle);
 }
 
 }  // namespace tonvane

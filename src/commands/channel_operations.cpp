@@ -24,21 +24,19 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
   try {
     // A strip left by a failed open has no driver to ask for its rate.
     if (!device_.IsOpen()) {
-      tonvane::StopChannel(channels, index);
+      ResetChannel(channels, index);
       throw Exception("No ASIO device open");
     }
     WAVEFORMATEX format{};
     if (!OpenChannelStream(channels, index, fileName, format)) throw Exception(kUnknownFormat);
     const double rate = device_.SampleRate();
-    problem = CheckPlayFormat(format, WholeRate(rate));
-    if (problem.empty()) {
-      // Before Playing: the driver's thread may switch at any moment from here on,
-      // and its first samples of this file must already have the level asked for.
-      if (level) tonvane::SetChannelLevel(channels, index, *level);
-      StartChannel(channels, index, rate, &cue);
-      device_.FeedNow();
-      return true;
-    }
+    CheckPlayFormat(format, WholeRate(rate));
+    // Before Playing: the driver's thread may switch at any moment from here on, and
+    // its first samples of this file must already have the level asked for.
+    if (level) tonvane::SetChannelLevel(channels, index, *level);
+    StartChannel(channels, index, rate, &cue);
+    device_.FeedNow();
+    return true;
   } catch (const std::exception& e) {
     problem = e.what();
   }
@@ -50,7 +48,7 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
   return false;
 }
 
-void TChannelOperations::StopChannel(int index) { tonvane::StopChannel(device_.Channels(), index); }
+void TChannelOperations::StopChannel(int index) { ResetChannel(device_.Channels(), index); }
 
 void TChannelOperations::SetChannelLevel(int index, std::int32_t level) {
   tonvane::SetChannelLevel(device_.Channels(), index, level);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/ascii.h"
 #include "base/exception.h"
 #include "base/file_exists.h"
 #include "base/str_to_int.h"
@@ -26,18 +27,14 @@ bool IsSeparator(char c) {
 }
 
 std::string UpperCaseAscii(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
+  std::transform(s.begin(), s.end(), s.begin(), ToUpperAscii);
   return s;
 }
 
 int ParseChannel(const IChannelControl& target, const std::string& token) {
-  try {
-    const auto n = TryStrToInt(token);
-    if (n) {
-      const std::int64_t index = std::int64_t{*n} - 1;
-      if (index >= 0 && index < target.ChannelCount()) return static_cast<int>(index);
-    }
-  } catch (...) {
+  if (const auto n = TryStrToInt(token)) {
+    const std::int64_t index = std::int64_t{*n} - 1;
+    if (index >= 0 && index < target.ChannelCount()) return static_cast<int>(index);
   }
   throw Exception("Invalid channel number");
 }
@@ -49,14 +46,12 @@ std::optional<std::int32_t> LevelOf(const std::string& token) {
   return level;
 }
 
+// A failure of the channels themselves keeps its own message: only a level that does
+// not parse, or is above 0, is "Invalid level".
 void ParseLevel(IChannelControl& target, int index, const std::string& token) {
   const auto level = LevelOf(token);
   if (!level) throw Exception("Invalid level");
-  try {
-    target.SetChannelLevel(index, *level);
-  } catch (...) {
-    throw Exception("Invalid level");
-  }
+  target.SetChannelLevel(index, *level);
 }
 
 void Run(IChannelControl& target, const std::vector<std::string>& tokens) {

@@ -3,24 +3,25 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/exception.h"
+
 namespace tonvane {
 
 const char kFileDoesNotExist[] = "File does not exist";
 const char kUnknownFormat[] = "File has unknown format";
 
-std::string CheckPlayFormat(const WAVEFORMATEX& format, std::int32_t deviceRate) {
-  if (format.wFormatTag != 1) return "Wave files must be in plain PCM format";
-  if (format.nChannels != 1) return "Sound must be mono";
+void CheckPlayFormat(const WAVEFORMATEX& format, std::int32_t deviceRate) {
+  if (format.wFormatTag != 1) throw Exception("Wave files must be in plain PCM format");
+  if (format.nChannels != 1) throw Exception("Sound must be mono");
   if (format.nSamplesPerSec != static_cast<std::uint32_t>(deviceRate)) {
     char text[96];
     // Both numbers as the 32-bit signed values the message has always shown.
     std::snprintf(text, sizeof text, "Sample rate %d different to device setting %d",
                   static_cast<int>(static_cast<std::int32_t>(format.nSamplesPerSec)),
                   static_cast<int>(deviceRate));
-    return text;
+    throw Exception(text);
   }
-  if (format.wBitsPerSample != 16) return "Sound must have 16 bits/sample";
-  return "";
+  if (format.wBitsPerSample != 16) throw Exception("Sound must have 16 bits/sample");
 }
 
 std::int32_t WholeRate(double rate) {

@@ -14,10 +14,10 @@ extern const char kFileDoesNotExist[];
 extern const char kUnknownFormat[];
 
 // What the play command refuses in an opened file's format, in the order it looks:
-// the message of the first fault, or an empty string when the file can play on a
-// device running at deviceRate Hz (the driver's rate rounded to a whole number).
-// A file that does not open at all is the caller's kUnknownFormat.
-std::string CheckPlayFormat(const WAVEFORMATEX& format, std::int32_t deviceRate);
+// raises tonvane::Exception with the message of the first fault, and returns when
+// the file can play on a device running at deviceRate Hz (the driver's rate rounded
+// to a whole number). A file that does not open at all is the caller's kUnknownFormat.
+void CheckPlayFormat(const WAVEFORMATEX& format, std::int32_t deviceRate);
 
 // The whole number nearest to a rate a driver reports (47999.6 is 48000), halves
 // away from zero, whatever rounding the thread's floating-point unit was left in;

@@ -2,7 +2,10 @@
 #include <windows.h>
 
 #include <cstring>
+#include <new>
 
+#include "base/exception.h"
+#include "base/path.h"
 #include "plugin/host_intf.h"
 #include "plugin/module.h"
 #include "ui/error_box_win32.h"
@@ -29,28 +32,25 @@ extern "C" void WINAPI TVXPluginInit(IUnknown** pluginIntf, std::int32_t pluginI
       old->Release();
     }
     IPluginHost* pluginHost = nullptr;
-    bool bound = false;
-    try {
-      if (host && SUCCEEDED(host->QueryInterface(IID_IPluginHost, reinterpret_cast<void**>(&pluginHost))) &&
-          pluginHost) {
-        m.Host = pluginHost;
-        auto* intf = new THostIntf();
-        m.CurrentIntf = intf;
-        IUnknown* base = intf->BaseInterface();
-        base->AddRef();
-        if (pluginIntf) {
-          *pluginIntf = base;
-        } else {
-          base->Release();
-        }
-        bound = true;
-      }
-    } catch (...) {
+    if (!host || FAILED(host->QueryInterface(IID_IPluginHost, reinterpret_cast<void**>(&pluginHost))) ||
+        !pluginHost) {
+      // Without a host reference there is no one to ask for the plug-in's path, and
+      // without a plug-in object the host can call nothing else.
+      ShowErrorBox("Plugin requires newer version of Trovex");
+      return;
     }
-    if (!bound) ShowErrorBox("Plugin requires newer version of Trovex");
-    // Without a host reference there is no one to ask for the plug-in's path, and
-    // without a plug-in object the host can call nothing else.
-    if (!m.Host) return;
+    m.Host = pluginHost;
+    // Any other failure says what it is: the host's version is not to blame for it.
+    auto* intf = new (std::nothrow) THostIntf();
+    if (!intf) throw Exception("Out of memory");
+    m.CurrentIntf = intf;
+    IUnknown* base = intf->BaseInterface();
+    base->AddRef();
+    if (pluginIntf) {
+      *pluginIntf = base;
+    } else {
+      base->Release();
+    }
 
     char buffer[kPluginPathBufferSize + 1] = {};
     m.Host->GetPluginPath(pluginId, buffer);

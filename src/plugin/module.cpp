@@ -4,14 +4,9 @@
 
 namespace tonvane {
 
-PluginModule& Module() {
-  static PluginModule module;
+TPluginModule& Module() {
+  static TPluginModule module;
   return module;
-}
-
-std::string DirectoryOf(const std::string& path) {
-  const auto last = path.find_last_of("\\:");
-  return last == std::string::npos ? std::string() : path.substr(0, last + 1);
 }
 
 void ShutDownModule(bool processExit) {

@@ -12,7 +12,7 @@
 namespace tonvane {
 
 // What exists once per loaded plug-in. Touched only on the host's thread.
-struct PluginModule {
+struct TPluginModule {
   HINSTANCE Instance = nullptr;
   IPluginHost* Host = nullptr;  // owned reference, may be empty
   DWORD HostThread = 0;         // the thread the host makes its calls on
@@ -22,11 +22,7 @@ struct PluginModule {
   std::unique_ptr<TPrefs> Prefs;
 };
 
-PluginModule& Module();
-
-// Directory part of a path: everything up to and including the last backslash or
-// drive colon; empty when there is neither.
-std::string DirectoryOf(const std::string& path);
+TPluginModule& Module();
 
 // The shut-down of the plug-in boundary at process detach. processExit: the whole
 // process is ending (other threads are gone, the host may be half torn down).

@@ -31,7 +31,7 @@ class TIni {
  private:
   std::string fileName_;
   std::string section_;
-  std::unique_ptr<TIniFile> file_;
+  std::unique_ptr<IIniFile> file_;
 };
 
 }  // namespace tonvane

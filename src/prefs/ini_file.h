@@ -14,14 +14,14 @@ namespace tonvane {
 //
 // Windows: the private-profile functions (ini_file_win32.cpp). Native: a plain text
 // reader and writer of the same format (ini_file_posix.cpp).
-class TIniFile {
+class IIniFile {
  public:
-  virtual ~TIniFile() = default;
+  virtual ~IIniFile() = default;
   virtual std::string ReadString(const std::string& section, const std::string& key,
                                  const std::string& defaultValue) = 0;
   virtual void WriteString(const std::string& section, const std::string& key, const std::string& value) = 0;
 };
 
-std::unique_ptr<TIniFile> CreateIniFile(const std::string& fileName);
+std::unique_ptr<IIniFile> CreateIniFile(const std::string& fileName);
 
 }  // namespace tonvane

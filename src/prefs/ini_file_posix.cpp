@@ -42,9 +42,9 @@ bool KeyLine(const std::string& line, std::string& key, std::string& value) {
   return true;
 }
 
-class PosixIniFile final : public TIniFile {
+class TPosixIniFile final : public IIniFile {
  public:
-  explicit PosixIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+  explicit TPosixIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& defaultValue) override {
@@ -119,8 +119,8 @@ class PosixIniFile final : public TIniFile {
 
 }  // namespace
 
-std::unique_ptr<TIniFile> CreateIniFile(const std::string& fileName) {
-  return std::make_unique<PosixIniFile>(fileName);
+std::unique_ptr<IIniFile> CreateIniFile(const std::string& fileName) {
+  return std::make_unique<TPosixIniFile>(fileName);
 }
 
 }  // namespace tonvane

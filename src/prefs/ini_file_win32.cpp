@@ -9,9 +9,9 @@
 namespace tonvane {
 namespace {
 
-class Win32IniFile final : public TIniFile {
+class TWin32IniFile final : public IIniFile {
  public:
-  explicit Win32IniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+  explicit TWin32IniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& defaultValue) override {
@@ -35,8 +35,8 @@ class Win32IniFile final : public TIniFile {
 
 }  // namespace
 
-std::unique_ptr<TIniFile> CreateIniFile(const std::string& fileName) {
-  return std::make_unique<Win32IniFile>(fileName);
+std::unique_ptr<IIniFile> CreateIniFile(const std::string& fileName) {
+  return std::make_unique<TWin32IniFile>(fileName);
 }
 
 }  // namespace tonvane

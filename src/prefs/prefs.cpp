@@ -1,6 +1,6 @@
 #include "prefs/prefs.h"
 
-#include "prefs/misc.h"
+#include "base/path.h"
 
 namespace tonvane {
 

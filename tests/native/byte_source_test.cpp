@@ -24,7 +24,7 @@ class ByteSourceTest : public testing::ScratchDirTest {
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
     return bytes;
   }
-  static Bytes ReadAt(TByteSource& source, std::int64_t position, std::int32_t count) {
+  static Bytes ReadAt(IByteSource& source, std::int64_t position, std::int32_t count) {
     Bytes out(static_cast<std::size_t>(count));
     EXPECT_TRUE(source.Seek(position));
     const std::int32_t n = source.Read(out.data(), count);
@@ -38,7 +38,7 @@ TEST_F(ByteSourceTest, FileAndMemoryKeepTheSamePromises) {
   const auto file = OpenFileSource(Write("pattern.bin", bytes));
   ASSERT_NE(file, nullptr);
   TMemorySource memory(bytes.data(), bytes.size());
-  for (TByteSource* source : {file.get(), static_cast<TByteSource*>(&memory)}) {
+  for (IByteSource* source : {file.get(), static_cast<IByteSource*>(&memory)}) {
     SCOPED_TRACE(source == &memory ? "memory" : "file");
     EXPECT_EQ(source->Tell(), 0);
     Bytes head(100);
@@ -67,7 +67,7 @@ TEST_F(ByteSourceTest, EmptyAndMissing) {
   const auto empty = OpenFileSource(Write("empty.bin", {}));
   ASSERT_NE(empty, nullptr);
   TMemorySource none(nullptr, 0);
-  for (TByteSource* source : {empty.get(), static_cast<TByteSource*>(&none)}) {
+  for (IByteSource* source : {empty.get(), static_cast<IByteSource*>(&none)}) {
     std::uint8_t byte = 0;
     EXPECT_EQ(source->Size(), 0);
     EXPECT_EQ(source->Read(&byte, 1), 0);

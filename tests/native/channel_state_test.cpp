@@ -134,13 +134,13 @@ TEST_F(ChannelOpsTest, StopClearsPlayingClosesTheStreamAndEmptiesTheRing) {
   EXPECT_EQ(channels()[1].Playing.load(), 1);
   device_.Feed();
   EXPECT_EQ(channels()[1].Ring.Space(), 0u);
-  StopChannel(channels(), 1);
+  ResetChannel(channels(), 1);
   EXPECT_EQ(channels()[1].Playing.load(), 0);
   EXPECT_FALSE(StreamOpen(1));
   EXPECT_EQ(channels()[1].Ring.Available(), 0u);
   device_.Feed();
   EXPECT_EQ(channels()[1].Ring.Available(), 0u) << "nothing more is read for a stopped channel";
-  StopChannel(channels(), 1);  // stopping a stopped channel is harmless
+  ResetChannel(channels(), 1);  // stopping a stopped channel is harmless
   EXPECT_EQ(channels()[1].Playing.load(), 0);
 }
 

@@ -118,8 +118,9 @@ TEST_F(CommandTest, LevelAcceptsZeroAndBelowWithoutALowerBound) {
   for (const char* bad : {"1", "+1", "abc", "-6dB", "--6", "-2147483649"})
     EXPECT_EQ(Run(std::string("Level 2 ") + bad), "ERR: Invalid level") << bad;
   EXPECT_TRUE(target_.calls.empty());
+  // A valid level the channels fail to take is their failure, not an invalid level.
   target_.levelThrows = true;
-  EXPECT_EQ(Run("Level 2 -6"), "ERR: Invalid level");
+  EXPECT_EQ(Run("Level 2 -6"), "ERR: strip gone");
 }
 
 TEST_F(CommandTest, TooFewTokens) {

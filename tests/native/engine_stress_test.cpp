@@ -83,7 +83,7 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
           std::make_unique<testing::TroubledSource>(
               slowBytes, testing::Trouble{.pause = std::chrono::microseconds(50)}, slowGate)));
     }
-    if (i % 16 == 9) StopChannel(channels, 4);
+    if (i % 16 == 9) ResetChannel(channels, 4);
     const std::int32_t c = i % 4;
     const bool mp3Channel = c >= 2;
     const std::string& file = mp3Channel && (i / 4) % 2 == 0 ? mp3 : (i / 8) % 2 ? loud : quiet;
@@ -98,7 +98,7 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
         SetChannelLevel(channels, c, kLevels[(i / 24) % 5]);
         break;
       case 2:
-        StopChannel(channels, c);
+        ResetChannel(channels, c);
         break;
       case 4:
         EXPECT_FALSE(OpenChannelStream(channels, c, missing, format));
@@ -113,7 +113,7 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
   ASSERT_TRUE(Play(channels, 0, quiet));
   while (channels[0].Playing.load(std::memory_order_acquire) != 0) std::this_thread::yield();
   EXPECT_EQ(channels[0].BytesPlayed.load(), 200u);
-  for (std::int32_t c = 0; c < 5; ++c) StopChannel(channels, c);
+  for (std::int32_t c = 0; c < 5; ++c) ResetChannel(channels, c);
   const std::uint64_t before = fills.load();
   while (fills.load() < before + 4) std::this_thread::yield();
   done.store(true, std::memory_order_release);

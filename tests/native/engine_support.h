@@ -77,7 +77,7 @@ struct Trouble {
   int failures = 0;
   std::chrono::microseconds pause{0};
 };
-class TroubledSource final : public TByteSource {
+class TroubledSource final : public IByteSource {
  public:
   TroubledSource(std::shared_ptr<const std::vector<std::uint8_t>> bytes, Trouble trouble,
                  std::shared_ptr<ReadGate> gate = std::make_shared<ReadGate>())
@@ -99,7 +99,6 @@ class TroubledSource final : public TByteSource {
   bool Seek(std::int64_t position) override { return source_.Seek(position); }
   std::int64_t Tell() override { return source_.Tell(); }
   std::int64_t Size() override { return source_.Size(); }
-  ReadGate& Gate() { return *gate_; }
 
  private:
   std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
@@ -118,9 +117,9 @@ inline bool Play(std::span<TChannelState> channels, std::int32_t index, const st
 
 // The same over a source of the test's own, taken as a WAV file or an MP3 file.
 inline bool PlaySource(std::span<TChannelState> channels, std::int32_t index,
-                       std::unique_ptr<TByteSource> source,
+                       std::unique_ptr<IByteSource> source,
                        TAudioStream::TKind kind = TAudioStream::TKind::Wave) {
-  StopChannel(channels, index);
+  ResetChannel(channels, index);
   {
     TChannelState& channel = channels[static_cast<std::size_t>(index)];
     std::lock_guard hold(channel.StreamGuard);

@@ -398,7 +398,7 @@ TEST_F(EngineTest, StalledSourcesSilenceOnlyTheirOwnChannels) {
     EXPECT_EQ(channels[c].Playing.load(), 1) << "and still playing";
   }
   // The host does not wait for the reads that hang.
-  StopChannel(channels, 1);
+  ResetChannel(channels, 1);
   const Samples next = Counting(ring / 2, 9);
   ASSERT_TRUE(Play(channels, 2, dir_.Wave("next.wav", next)));
   heard[1].clear();

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "base/exception.h"
 #include "commands/format_check.h"
 
 namespace tonvane {
@@ -17,28 +18,35 @@ WAVEFORMATEX Format(std::uint16_t tag, std::uint16_t channels, std::uint32_t rat
       bits, 0};
 }
 
+// What CheckPlayFormat raises, or "" when the file plays.
+std::string FaultOf(const WAVEFORMATEX& format, std::int32_t deviceRate) {
+  try {
+    CheckPlayFormat(format, deviceRate);
+  } catch (const Exception& fault) {
+    return fault.what();
+  }
+  return "";
+}
+
 TEST(CheckPlayFormat, AcceptsMono16BitPcmAtTheDeviceRateOnly) {
-  EXPECT_EQ(CheckPlayFormat(Format(1, 1, 48000, 16), 48000), "");
-  EXPECT_EQ(CheckPlayFormat(Format(1, 1, 44100, 16), 44100), "");
-  EXPECT_EQ(CheckPlayFormat(Format(1, 1, 44100, 16), 48000),
-            "Sample rate 44100 different to device setting 48000");
-  EXPECT_EQ(CheckPlayFormat(Format(1, 1, 48000, 16), 96000),
-            "Sample rate 48000 different to device setting 96000");
-  EXPECT_EQ(CheckPlayFormat(Format(1, 1, 48000, 24), 48000), "Sound must have 16 bits/sample");
-  EXPECT_EQ(CheckPlayFormat(Format(1, 2, 48000, 16), 48000), "Sound must be mono");
-  EXPECT_EQ(CheckPlayFormat(Format(3, 1, 48000, 16), 48000), "Wave files must be in plain PCM format");
-  EXPECT_EQ(CheckPlayFormat(Format(0xFFFE, 1, 48000, 16), 48000), "Wave files must be in plain PCM format");
+  EXPECT_EQ(FaultOf(Format(1, 1, 48000, 16), 48000), "");
+  EXPECT_EQ(FaultOf(Format(1, 1, 44100, 16), 44100), "");
+  EXPECT_EQ(FaultOf(Format(1, 1, 44100, 16), 48000), "Sample rate 44100 different to device setting 48000");
+  EXPECT_EQ(FaultOf(Format(1, 1, 48000, 16), 96000), "Sample rate 48000 different to device setting 96000");
+  EXPECT_EQ(FaultOf(Format(1, 1, 48000, 24), 48000), "Sound must have 16 bits/sample");
+  EXPECT_EQ(FaultOf(Format(1, 2, 48000, 16), 48000), "Sound must be mono");
+  EXPECT_EQ(FaultOf(Format(3, 1, 48000, 16), 48000), "Wave files must be in plain PCM format");
+  EXPECT_EQ(FaultOf(Format(0xFFFE, 1, 48000, 16), 48000), "Wave files must be in plain PCM format");
 }
 
 TEST(CheckPlayFormat, ReportsTheFirstFaultOnly) {
   // Every fault at once: the format tag comes first, then channels, rate, bits.
-  EXPECT_EQ(CheckPlayFormat(Format(3, 2, 44100, 8), 48000), "Wave files must be in plain PCM format");
-  EXPECT_EQ(CheckPlayFormat(Format(1, 2, 44100, 8), 48000), "Sound must be mono");
-  EXPECT_EQ(CheckPlayFormat(Format(1, 1, 44100, 8), 48000),
-            "Sample rate 44100 different to device setting 48000");
+  EXPECT_EQ(FaultOf(Format(3, 2, 44100, 8), 48000), "Wave files must be in plain PCM format");
+  EXPECT_EQ(FaultOf(Format(1, 2, 44100, 8), 48000), "Sound must be mono");
+  EXPECT_EQ(FaultOf(Format(1, 1, 44100, 8), 48000), "Sample rate 44100 different to device setting 48000");
   // A file without a frame opens as 0 Hz stereo: refused as stereo, not for its rate.
-  EXPECT_EQ(CheckPlayFormat(Format(1, 2, 0, 16), 48000), "Sound must be mono");
-  EXPECT_EQ(CheckPlayFormat(Format(1, 1, 0, 16), 48000), "Sample rate 0 different to device setting 48000");
+  EXPECT_EQ(FaultOf(Format(1, 2, 0, 16), 48000), "Sound must be mono");
+  EXPECT_EQ(FaultOf(Format(1, 1, 0, 16), 48000), "Sample rate 0 different to device setting 48000");
 }
 
 // A clock that runs a hair slow or fast still counts as its nominal rate, also when
@@ -55,7 +63,7 @@ TEST(WholeRate, IsTheNearestWholeNumberInAnyRoundingDirection) {
     EXPECT_EQ(WholeRate(96000.49), 96000);
   }
   std::fesetround(previous);
-  EXPECT_EQ(CheckPlayFormat(Format(1, 1, 48000, 16), WholeRate(47999.6)), "");
+  EXPECT_EQ(FaultOf(Format(1, 1, 48000, 16), WholeRate(47999.6)), "");
   // Nothing a 32-bit rate can hold: no file's rate matches it.
   EXPECT_EQ(WholeRate(std::numeric_limits<double>::quiet_NaN()), 0);
   EXPECT_EQ(WholeRate(1e12), 0);

@@ -8,21 +8,10 @@
 #include "base/exception.h"
 #include "base/str_to_int.h"
 #include "file_bytes.h"
-#include "prefs/misc.h"
 #include "scratch_dir.h"
 
 namespace tonvane {
 namespace {
-
-TEST(JoinPath, AddsExactlyOneDelimiter) {
-  EXPECT_EQ(JoinPath("C:\\Plugins", "Tonvane.ini"), "C:\\Plugins\\Tonvane.ini");
-  EXPECT_EQ(JoinPath("C:\\Plugins\\", "Tonvane.ini"), "C:\\Plugins\\Tonvane.ini");
-  EXPECT_EQ(JoinPath("/tmp/x/", "Tonvane.ini"), "/tmp/x/Tonvane.ini");
-  EXPECT_EQ(JoinPath("", "Tonvane.ini"), "Tonvane.ini");
-  EXPECT_TRUE(StrIsEmpty(""));
-  EXPECT_FALSE(StrIsEmpty("a"));
-  EXPECT_TRUE(StrNotEmpty("a"));
-}
 
 TEST(TryStrToInt, AcceptsSignedDecimalsThatFit) {
   EXPECT_EQ(TryStrToInt("48000"), 48000);

@@ -181,11 +181,11 @@ TEST_F(DriverListTest, ResolvingAPathTriesTheSystemThenTheWindowsDirectory) {
   MakeFile(WindowsDir(), bothFile);
   const std::string both = AddClass(GuidText(NewGuid()), bothFile);
   std::string path = "unchanged";
-  EXPECT_EQ(ResolveDriverPath(both, path), 0);
+  EXPECT_TRUE(ResolveDriverPath(both, path));
   EXPECT_EQ(path, SystemDir() + "\\" + bothFile) << "the system directory comes first";
 
   path = "unchanged";
-  EXPECT_EQ(ResolveDriverPath(GuidText(NewGuid()), path), -1);
+  EXPECT_FALSE(ResolveDriverPath(GuidText(NewGuid()), path));
   EXPECT_EQ(path, "unchanged") << "no class key: the path is left alone";
 }
 

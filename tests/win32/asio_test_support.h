@@ -99,7 +99,7 @@ struct TSwitchLog {
   }
 };
 
-inline TSwitchLog g_log;
+inline TSwitchLog switchLog;
 
 // The sample a test writes at position i of channel c in the n-th switch: every
 // byte pattern of a 16-bit sample turns up, negative ones included.
@@ -110,21 +110,22 @@ inline std::int16_t PatternSample(int n, int c, int i) {
 // Counts and logs every switch; writes the pattern into each output's half when
 // the test asks for it, in the test's sample type, through the plug-in's writer.
 inline void __cdecl LogBufferSwitch(std::int32_t index, ASIOBool /*directProcess*/) {
-  g_log.InCallback = true;
-  const int n = g_log.Count.load();
-  if (g_log.Indexes.size() < g_log.Indexes.capacity()) {
-    g_log.Indexes.push_back(index);
-    g_log.Threads.push_back(GetCurrentThreadId());
+  switchLog.InCallback = true;
+  const int n = switchLog.Count.load();
+  if (switchLog.Indexes.size() < switchLog.Indexes.capacity()) {
+    switchLog.Indexes.push_back(index);
+    switchLog.Threads.push_back(GetCurrentThreadId());
   }
-  if (g_log.Write && g_log.Infos != nullptr) {
-    for (int c = 0; c < g_log.Channels; ++c) {
-      auto* pos = static_cast<std::uint8_t*>(g_log.Infos[c].buffers[index]);
-      for (int i = 0; i < g_log.BufferSize; ++i) WriteSample(g_log.SampleType, pos, PatternSample(n, c, i));
+  if (switchLog.Write && switchLog.Infos != nullptr) {
+    for (int c = 0; c < switchLog.Channels; ++c) {
+      auto* pos = static_cast<std::uint8_t*>(switchLog.Infos[c].buffers[index]);
+      for (int i = 0; i < switchLog.BufferSize; ++i)
+        WriteSample(switchLog.SampleType, pos, PatternSample(n, c, i));
     }
   }
-  if (g_log.HoldMs > 0) Sleep(static_cast<DWORD>(g_log.HoldMs));
-  g_log.InCallback = false;
-  g_log.Count.fetch_add(1);
+  if (switchLog.HoldMs > 0) Sleep(static_cast<DWORD>(switchLog.HoldMs));
+  switchLog.InCallback = false;
+  switchLog.Count.fetch_add(1);
 }
 
 inline void __cdecl NoRateChange(ASIOSampleRate) {}
@@ -136,7 +137,7 @@ inline ASIOCallbacks LogCallbacks() { return {LogBufferSwitch, NoRateChange, NoM
 // Waits until the callbacks have counted at least n switches.
 inline bool WaitForSwitches(int n, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
   const auto end = std::chrono::steady_clock::now() + limit;
-  while (g_log.Count.load() < n) {
+  while (switchLog.Count.load() < n) {
     if (std::chrono::steady_clock::now() > end) return false;
     Sleep(1);
   }

@@ -8,7 +8,7 @@ namespace {
 class OpenAsioTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_log.Reset();
+    switchLog.Reset();
     ASSERT_TRUE(openAsio_.Loaded()) << "OpenAsio.dll with CreateOpenAsio beside the test";
   }
   TOpenAsio openAsio_;
@@ -72,11 +72,11 @@ TEST_F(OpenAsioTest, EverySlotThePlugInUsesWorksThroughTheStdcallFace) {
   ASSERT_EQ(driver->start(), ASE_OK);
   ASSERT_TRUE(WaitForSwitches(8));
   EXPECT_EQ(driver->stop(), ASE_OK);
-  EXPECT_EQ(g_log.Count.load(), 8) << "MAX_BUFFERS bounds the run";
-  ASSERT_EQ(g_log.Indexes.size(), 8u);
-  for (std::size_t i = 0; i < g_log.Indexes.size(); ++i) {
-    EXPECT_EQ(g_log.Indexes[i], static_cast<int>(i % 2)) << "halves alternate from 0, switch " << i;
-    EXPECT_NE(g_log.Threads[i], GetCurrentThreadId()) << "bufferSwitch comes from the driver's thread";
+  EXPECT_EQ(switchLog.Count.load(), 8) << "MAX_BUFFERS bounds the run";
+  ASSERT_EQ(switchLog.Indexes.size(), 8u);
+  for (std::size_t i = 0; i < switchLog.Indexes.size(); ++i) {
+    EXPECT_EQ(switchLog.Indexes[i], static_cast<int>(i % 2)) << "halves alternate from 0, switch " << i;
+    EXPECT_NE(switchLog.Threads[i], GetCurrentThreadId()) << "bufferSwitch comes from the driver's thread";
   }
   EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
   EXPECT_NE(driver->disposeBuffers(), ASE_OK) << "nothing left to dispose";

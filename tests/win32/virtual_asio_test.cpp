@@ -30,7 +30,7 @@ std::uint16_t Le16(const std::vector<std::uint8_t>& b, std::size_t at) {
 class VirtualAsioTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_log.Reset();
+    switchLog.Reset();
     ASSERT_TRUE(openAsio_.Loaded());
   }
   TOpenAsio openAsio_;
@@ -145,17 +145,17 @@ void RecordAndCompare(const TOpenAsio& openAsio, const TRecordingCase& c) {
   ASSERT_EQ(driver->setSampleRate(48000.0), ASE_OK);
   std::vector<ASIOBufferInfo> infos = OutputInfos(kChannels);
   ASIOCallbacks callbacks = LogCallbacks();
-  g_log.Reset();
-  g_log.Infos = infos.data();
-  g_log.Channels = kChannels;
-  g_log.BufferSize = kBuffer;
-  g_log.SampleType = c.sampleType;
-  g_log.Write = true;
+  switchLog.Reset();
+  switchLog.Infos = infos.data();
+  switchLog.Channels = kChannels;
+  switchLog.BufferSize = kBuffer;
+  switchLog.SampleType = c.sampleType;
+  switchLog.Write = true;
   ASSERT_EQ(driver->createBuffers(infos.data(), kChannels, kBuffer, &callbacks), ASE_OK);
   ASSERT_EQ(driver->start(), ASE_OK);
   ASSERT_TRUE(WaitForSwitches(kSwitches));
   driver->stop();
-  ASSERT_EQ(g_log.Count.load(), kSwitches);
+  ASSERT_EQ(switchLog.Count.load(), kSwitches);
 
   // Complete on disk once stopped, before the buffers go.
   for (int ch = 0; ch < kChannels; ++ch) {
@@ -206,8 +206,8 @@ TEST_F(VirtualAsioTest, RecordsEveryOutputByteForByte) {
 TEST_F(VirtualAsioTest, NoCallbackRunsOrArrivesAfterStopOrDisposeReturns) {
   TDriverEnvironment env{{"BUFFER", "32"}, {"RATES", "48000"}, {"CLOCK", "realtime"}};
   for (const bool disposeOnly : {false, true}) {
-    g_log.Reset();
-    g_log.HoldMs = 2;  // so a stop usually lands while a callback runs
+    switchLog.Reset();
+    switchLog.HoldMs = 2;  // so a stop usually lands while a callback runs
     TAsioDriverRef driver;
     ASSERT_EQ(openAsio_.Create(vasio::kClsid, driver), S_OK);
     ASSERT_EQ(driver->init(nullptr), 1);
@@ -220,10 +220,11 @@ TEST_F(VirtualAsioTest, NoCallbackRunsOrArrivesAfterStopOrDisposeReturns) {
       EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
     else
       EXPECT_EQ(driver->stop(), ASE_OK);
-    EXPECT_FALSE(g_log.InCallback.load()) << "returned while bufferSwitch ran";
-    const int count = g_log.Count.load();
+    EXPECT_FALSE(switchLog.InCallback.load()) << "returned while bufferSwitch ran";
+    const int count = switchLog.Count.load();
     Sleep(30);
-    EXPECT_EQ(g_log.Count.load(), count) << "a switch after " << (disposeOnly ? "disposeBuffers" : "stop");
+    EXPECT_EQ(switchLog.Count.load(), count)
+        << "a switch after " << (disposeOnly ? "disposeBuffers" : "stop");
     if (!disposeOnly) {
       EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
     }
@@ -241,11 +242,11 @@ TEST_F(VirtualAsioTest, SyncFirstRunsTheFirstSwitchInsideStart) {
   ASSERT_EQ(driver->start(), ASE_OK);
   ASSERT_TRUE(WaitForSwitches(3));
   driver->stop();
-  ASSERT_EQ(g_log.Threads.size(), 3u);
-  EXPECT_EQ(g_log.Threads[0], GetCurrentThreadId());
-  EXPECT_EQ(g_log.Indexes[0], 0);
-  EXPECT_NE(g_log.Threads[1], GetCurrentThreadId());
-  EXPECT_EQ(g_log.Indexes[1], 1);
+  ASSERT_EQ(switchLog.Threads.size(), 3u);
+  EXPECT_EQ(switchLog.Threads[0], GetCurrentThreadId());
+  EXPECT_EQ(switchLog.Indexes[0], 0);
+  EXPECT_NE(switchLog.Threads[1], GetCurrentThreadId());
+  EXPECT_EQ(switchLog.Indexes[1], 1);
   driver->disposeBuffers();
 }
 

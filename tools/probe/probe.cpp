@@ -169,7 +169,7 @@ bool Probe(const std::string& name, const Options& options, bool haveDecoder, st
   if (HasExtension(name, ".mp3")) AddAnalysis(r, name);
   if (decodeOut) {
     // Two bytes per call, the smallest read, so every block edge of the stream is met;
-    // the samples are the same for any size (the engine asks for up to a buffer half),
+    // the samples are the same for any size (a feeder thread asks for up to 8 KiB),
     // and a stretch without sound only takes more calls.
     std::uint64_t total = 0;
     std::uint8_t sample[2];

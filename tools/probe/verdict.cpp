@@ -1,6 +1,7 @@
 #include "verdict.h"
 
 #include "base/ascii.h"
+#include "base/exception.h"
 #include "base/file_exists.h"
 #include "commands/format_check.h"
 #include "file_system.h"
@@ -30,8 +31,12 @@ TVerdict Judge(const std::string& fileName, std::int32_t deviceRate, bool haveDe
                 " was found neither beside the probe nor in the folder above",
             false};
   if (!stream.Open(fileName, format)) return {TVerdict::TKind::Refused, kUnknownFormat, false};
-  const std::string fault = CheckPlayFormat(format, deviceRate);
-  return {fault.empty() ? TVerdict::TKind::Plays : TVerdict::TKind::Refused, fault, true};
+  try {
+    CheckPlayFormat(format, deviceRate);
+  } catch (const Exception& fault) {
+    return {TVerdict::TKind::Refused, fault.what(), true};
+  }
+  return {TVerdict::TKind::Plays, "", true};
 }
 
 }  // namespace tonvane

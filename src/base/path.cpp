@@ -1,4 +1,4 @@
-#include "prefs/misc.h"
+#include "base/path.h"
 
 namespace tonvane {
 
@@ -7,6 +7,11 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
   const char last = dir.back();
   if (last == '\\' || last == '/') return dir + name;
   return dir + '\\' + name;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const auto last = path.find_last_of("\\:");
+  return last == std::string::npos ? std::string() : path.substr(0, last + 1);
 }
 
 }  // namespace tonvane
