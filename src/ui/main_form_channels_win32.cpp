@@ -7,6 +7,7 @@
 #include "asio/channel_strip.h"
 #include "asio/engine.h"
 #include "base/exception.h"
+#include "base/scope_exit.h"
 #include "ui/chan_frame_win32.h"
 #include "ui/error_box_win32.h"
 #include "ui/main_form_win32.h"
@@ -35,10 +36,7 @@ class StripOfChannel final : public IChannelStrip {
   // seen; at any other time (a command, the user's click) they ask for themselves.
   template <typename Change>
   void Sighted(Change&& change) {
-    struct Forget {
-      TChanFrame& frame;
-      ~Forget() { frame.SetKnownSight(std::nullopt); }
-    } forget{*frame_};
+    const TScopeExit forget([this] { frame_->SetKnownSight(std::nullopt); });
     frame_->SetKnownSight(form_.StripInSight(frame_->Tag()));
     change();
   }
@@ -69,10 +67,7 @@ void TMainForm::RefreshStrips() {
   const bool shown = IsWindowVisible(handle_) && !IsIconic(handle_);
   const int top = ChanSB->ScrollPos();
   tickSight_ = TColumnSight{shown, top, top + ChanSB->ClientHeight()};
-  struct Done {
-    std::optional<TColumnSight>& sight;
-    ~Done() { sight.reset(); }
-  } done{tickSight_};
+  const TScopeExit done([this] { tickSight_.reset(); });
   ChannelOps.RefreshStrips();
 }
 

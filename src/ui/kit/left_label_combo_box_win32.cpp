@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "base/scope_exit.h"
+
 namespace tonvane {
 
 TLeftLabelComboBox::TLeftLabelComboBox(HWND parent, const RECT& bounds, TComboBoxStyle style)
@@ -58,11 +60,8 @@ void TLeftLabelComboBox::UpdateLabelPosition() {
 
 void TLeftLabelComboBox::SetText(const std::string& text) {
   // The handler is put back however the write ends.
-  struct Restore {
-    std::function<void()>& slot;
-    std::function<void()> handler;
-    ~Restore() { slot = std::move(handler); }
-  } restore{OnChange, std::exchange(OnChange, nullptr)};
+  const TScopeExit restore(
+      [this, handler = std::exchange(OnChange, nullptr)]() mutable { OnChange = std::move(handler); });
   if (singleChange_) savedText_ = text;
   TComboBoxBase::SetText(text);
 }

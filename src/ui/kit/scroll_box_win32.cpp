@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "base/scope_exit.h"
+
 namespace tonvane {
 
 namespace {
@@ -45,10 +47,7 @@ void TScrollBox::UpdateScrollRange(HWND leaving) {
   if (!Handle() || autoRangeDisabled_ > 0 || updatingRange_) return;
   // Showing or hiding the bar resizes the client area, which asks for this again.
   updatingRange_ = true;
-  struct Done {
-    bool& flag;
-    ~Done() { flag = false; }
-  } done{updatingRange_};
+  const TScopeExit done([this] { updatingRange_ = false; });
 
   int extent = 0;
   for (HWND row : Rows()) {
