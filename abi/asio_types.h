@@ -69,6 +69,18 @@ struct ASIOBufferInfo {
 // Time information is never used here; the record stays opaque.
 struct ASIOTime;
 
+// What a driver may ask or tell the host through asioMessage (the selector). The
+// host answers kAsioSelectorSupported, with another selector as the value, with 1
+// for each one it handles.
+inline constexpr std::int32_t kAsioSelectorSupported = 1;
+inline constexpr std::int32_t kAsioEngineVersion = 2;
+inline constexpr std::int32_t kAsioResetRequest = 3;
+inline constexpr std::int32_t kAsioBufferSizeChange = 4;
+inline constexpr std::int32_t kAsioResyncRequest = 5;
+inline constexpr std::int32_t kAsioLatenciesChanged = 6;
+inline constexpr std::int32_t kAsioSupportsTimeInfo = 7;
+inline constexpr std::int32_t kAsioSupportsTimeCode = 8;
+
 // The host's four entry points, called by the driver in the C convention, possibly
 // on a thread of the driver's own.
 struct ASIOCallbacks {

@@ -101,6 +101,22 @@ TConfig ParseConfig(const TConfigSource& source) {
   if (auto v = source("MaxBuffers")) config.MaxBuffers = ParseInt("MaxBuffers", *v, 0, INT64_MAX);
   if (auto v = source("SyncFirst")) config.SyncFirst = ParseInt("SyncFirst", *v, 0, 1) == 1;
   if (auto v = source("LateSwitch")) config.LateSwitch = ParseInt("LateSwitch", *v, 0, 1) == 1;
+  if (auto v = source("RecordAppend")) config.RecordAppend = ParseInt("RecordAppend", *v, 0, 1) == 1;
+  constexpr std::int64_t kDay = 24LL * 3600 * 1000;
+  if (auto v = source("ResetAfter")) config.ResetAfter = ParseInt("ResetAfter", *v, 0, kDay);
+  if (auto v = source("ResetFrom")) {
+    const std::string from = Trim(*v);
+    if (from == "switch")
+      config.ResetFromThread = false;
+    else if (from == "thread")
+      config.ResetFromThread = true;
+    else
+      Bad("ResetFrom", *v);
+  }
+  if (auto v = source("ResetBuffer"))
+    config.ResetBuffer = static_cast<std::int32_t>(ParseInt("ResetBuffer", *v, 0, 1 << 20));
+  if (auto v = source("DropAfter")) config.DropAfter = ParseInt("DropAfter", *v, 0, kDay);
+  if (auto v = source("DropFor")) config.DropFor = ParseInt("DropFor", *v, 0, kDay);
   return config;
 }
 

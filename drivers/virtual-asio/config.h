@@ -21,6 +21,25 @@
 //   LateSwitch  1: one more switch, after stop() has     0
 //               returned (inside disposeBuffers, from a thread of its own), as some
 //               drivers send one late
+//   RecordAppend 1: a driver object's recordings carry   0
+//               on the files already in RecordDir (one recording across the host's
+//               reopens) instead of starting them anew
+//
+// The device's events happen once per process, on one timeline that starts at the
+// first init in the process and outlives every driver object (see timeline.h), so
+// that a host that releases the driver and opens it again meets the device as it is
+// by then:
+//   ResetAfter  ms: asks the host for a reset            none
+//               (kAsioResetRequest), then calls back no more, as many drivers do
+//   ResetFrom   switch: the request comes from the       switch
+//               switch thread, inside a buffer switch; thread: from a thread of the
+//               driver's own
+//   ResetBuffer the buffer size from the reset on, at    0: unchanged
+//               the next init
+//   DropAfter   ms: the device drops out: callbacks      none
+//               stop and init fails ("not present"); 0: absent from the start
+//   DropFor     ms the drop-out lasts; then callbacks    0: for good
+//               come again and init succeeds
 
 #include <cstdint>
 #include <functional>
@@ -43,6 +62,13 @@ struct TConfig {
   std::int64_t MaxBuffers = 0;
   bool SyncFirst = false;
   bool LateSwitch = false;
+  bool RecordAppend = false;
+  // Milliseconds on the device's timeline; negative: never.
+  std::int64_t ResetAfter = -1;
+  bool ResetFromThread = false;
+  std::int32_t ResetBuffer = 0;
+  std::int64_t DropAfter = -1;
+  std::int64_t DropFor = 0;
 
   bool Fails(const char* operation) const { return Fail.count(operation) != 0; }
 };

@@ -25,11 +25,21 @@ bool TRecorder::IsWav(std::int32_t sampleType) {
 }
 
 std::unique_ptr<TRecorder> TRecorder::Create(const std::string& dir, std::int32_t channel,
-                                             std::int32_t sampleType, double rate) {
+                                             std::int32_t sampleType, double rate, bool append) {
   const bool wav = IsWav(sampleType);
   std::string path = dir;
   if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
   path += "out" + std::to_string(channel) + (wav ? ".wav" : ".raw");
+  const long header = wav ? static_cast<long>(kWavHeaderSize) : 0;
+  if (append) {
+    if (std::FILE* file = std::fopen(path.c_str(), "r+b")) {
+      std::fseek(file, 0, SEEK_END);
+      const long size = std::ftell(file);
+      std::unique_ptr<TRecorder> recorder(new TRecorder(file, wav, BytesPerSample(sampleType)));
+      recorder->dataBytes_ = size > header ? static_cast<std::uint64_t>(size - header) : 0;
+      return recorder;
+    }
+  }
   std::FILE* file = std::fopen(path.c_str(), "w+b");
   if (file == nullptr) return nullptr;
   std::unique_ptr<TRecorder> recorder(new TRecorder(file, wav, BytesPerSample(sampleType)));

@@ -14,9 +14,11 @@ namespace tonvane::vasio {
 
 class TRecorder {
  public:
-  // Creates (truncates) dir\out<channel>.wav or .raw; nullptr when it cannot.
+  // Creates (truncates) dir\out<channel>.wav or .raw, or with append carries on the
+  // one already there, so that the recordings of several driver objects join into
+  // one; nullptr when it cannot.
   static std::unique_ptr<TRecorder> Create(const std::string& dir, std::int32_t channel,
-                                           std::int32_t sampleType, double rate);
+                                           std::int32_t sampleType, double rate, bool append = false);
   ~TRecorder();
   TRecorder(const TRecorder&) = delete;
   TRecorder& operator=(const TRecorder&) = delete;

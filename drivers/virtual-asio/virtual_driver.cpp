@@ -71,6 +71,14 @@ ASIOBool __thiscall TVirtualDriver::init(void* /*sysHandle*/) {
     error_ = "init failed (as configured)";
     return ASIOFalse;
   }
+  timeline_ = ReadTimeline();
+  if (DropOutLeft(timeline_.Now()) != 0) {
+    error_ = "device not present (drop-out, as configured)";
+    return ASIOFalse;
+  }
+  // A reset changed the device's settings for every driver object after it.
+  if (timeline_.ResetSent && timeline_.Buffer > 0) config_.Buffer = timeline_.Buffer;
+  resetPending_ = config_.ResetAfter >= 0 && !timeline_.ResetSent;
   rateBits_.store(std::bit_cast<std::uint64_t>(config_.Rates.front()), std::memory_order_relaxed);
   initialized_ = true;
   error_.clear();
@@ -221,7 +229,8 @@ ASIOError __thiscall TVirtualDriver::createBuffers(ASIOBufferInfo* bufferInfos, 
     b.Halves[0].assign(halfBytes, 0);
     b.Halves[1].assign(halfBytes, 0);
     if (!b.Input && !config_.RecordDir.empty()) {
-      b.Recorder = TRecorder::Create(config_.RecordDir, b.Channel, config_.SampleType, Rate());
+      b.Recorder =
+          TRecorder::Create(config_.RecordDir, b.Channel, config_.SampleType, Rate(), config_.RecordAppend);
       if (!b.Recorder) return Fail(ASE_HWMalfunction, "cannot create a recording in " + config_.RecordDir);
     }
   }
@@ -256,15 +265,17 @@ ASIOError __thiscall TVirtualDriver::start() {
   if (config_.Fails("start")) return Fail(ASE_HWMalfunction, "start failed (as configured)");
   if (running_) return ASE_OK;
   stopRequested_ = false;
+  silenced_ = false;
   switches_ = 0;
   samplePosition_.store(0, std::memory_order_relaxed);
   running_ = true;
   int first = 0;
-  if (config_.SyncFirst) {
+  if (config_.SyncFirst && DropOutLeft(timeline_.Now()) == 0) {
     SwitchHalf(0);
     first = 1;
   }
   thread_ = std::thread(&TVirtualDriver::Run, this, first);
+  if (resetPending_ && config_.ResetFromThread) resetThread_ = std::thread(&TVirtualDriver::RunResetThread, this);
   return ASE_OK;
 }
 
@@ -285,14 +296,48 @@ void TVirtualDriver::StopThread() {
   // Once this returns no bufferSwitch is running or will run: the host may free
   // what its callback uses.
   thread_.join();
+  if (resetThread_.joinable()) resetThread_.join();
   running_ = false;
   for (TChannelBuffers& b : buffers_)
     if (b.Recorder) b.Recorder->Finish(Rate());
 }
 
-void TVirtualDriver::SwitchHalf(int index) {
+std::int64_t TVirtualDriver::DropOutLeft(std::int64_t now) const {
+  if (config_.DropAfter < 0 || now < config_.DropAfter) return 0;
+  if (config_.DropFor == 0) return -1;
+  return std::max<std::int64_t>(0, config_.DropAfter + config_.DropFor - now);
+}
+
+bool TVirtualDriver::ResetDue(std::int64_t now) const { return resetPending_ && now >= config_.ResetAfter; }
+
+void TVirtualDriver::SendReset() {
+  // Asked first, as drivers do; sent whatever the answer, so that a host that does
+  // not handle it shows what follows.
+  callbacks_.asioMessage(kAsioSelectorSupported, kAsioResetRequest, nullptr, nullptr);
+  // Before the request: a host may release and reopen the driver at once.
+  MarkResetSent(config_.ResetBuffer);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    silenced_ = true;
+    resetPending_ = false;
+  }
+  callbacks_.asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+}
+
+void TVirtualDriver::RunResetThread() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const auto wait = std::chrono::milliseconds(std::max<std::int64_t>(0, config_.ResetAfter - timeline_.Now()));
+  if (wake_.wait_for(lock, wait, [this] { return stopRequested_; })) return;
+  lock.unlock();
+  SendReset();
+}
+
+void TVirtualDriver::SwitchHalf(int index, bool sendReset) {
   for (TChannelBuffers& b : buffers_)
     if (!b.Input) std::fill(b.Halves[index].begin(), b.Halves[index].end(), kFillByte);
+  // From inside the switch, before the host's callback for it: the host must take
+  // the request and still fill this half.
+  if (sendReset) SendReset();
   callbacks_.bufferSwitch(index, ASIOTrue);
   for (TChannelBuffers& b : buffers_)
     if (b.Recorder) b.Recorder->Write(b.Halves[index].data(), b.Halves[index].size());
@@ -306,12 +351,23 @@ void TVirtualDriver::Run(int index) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     if (stopRequested_) return;
-    if (config_.MaxBuffers > 0 && switches_ >= config_.MaxBuffers) {
+    if (silenced_ || (config_.MaxBuffers > 0 && switches_ >= config_.MaxBuffers)) {
       wake_.wait(lock, [this] { return stopRequested_; });
       return;
     }
+    if (const std::int64_t left = DropOutLeft(timeline_.Now()); left != 0) {
+      // Gone without a word, as an unplugged interface is; back where it was, with no
+      // switches to catch up.
+      if (left < 0)
+        wake_.wait(lock, [this] { return stopRequested_; });
+      else
+        wake_.wait_for(lock, std::chrono::milliseconds(left), [this] { return stopRequested_; });
+      due = Clock::now();
+      continue;
+    }
+    const bool sendReset = !config_.ResetFromThread && ResetDue(timeline_.Now());
     lock.unlock();
-    SwitchHalf(index);
+    SwitchHalf(index, sendReset);
     index ^= 1;
     lock.lock();
     if (config_.Realtime) {

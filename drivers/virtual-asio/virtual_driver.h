@@ -18,6 +18,7 @@
 #include "asio_driver_win32.h"
 #include "config.h"
 #include "recorder.h"
+#include "timeline.h"
 
 namespace tonvane::vasio {
 
@@ -69,9 +70,18 @@ class TVirtualDriver final : public IAsioDriverThiscall {
   ~TVirtualDriver();
   ASIOError Fail(ASIOError code, const std::string& message);
   double Rate() const;
-  void SwitchHalf(int index);
+  void SwitchHalf(int index, bool sendReset = false);
   void Run(int firstIndex);
   void StopThread();
+  // Milliseconds the drop-out still lasts at `now` on the timeline; 0 outside it,
+  // negative when it lasts for good.
+  std::int64_t DropOutLeft(std::int64_t now) const;
+  // The reset request is due at `now`, and this object has not sent it.
+  bool ResetDue(std::int64_t now) const;
+  // Asks the host for a reset, as a driver does after its settings changed; from
+  // then on it calls back no more.
+  void SendReset();
+  void RunResetThread();
 
   std::atomic<ULONG> refs_{1};
   TConfig config_;
@@ -89,6 +99,12 @@ class TVirtualDriver final : public IAsioDriverThiscall {
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopRequested_ = false;
+  TTimeline timeline_;
+  // This object is to send the reset request (its timeline had not sent it at init).
+  bool resetPending_ = false;
+  // Under mutex_: the reset request went out; no more switches.
+  bool silenced_ = false;
+  std::thread resetThread_;
   std::atomic<std::uint64_t> samplePosition_{0};
   std::int64_t switches_ = 0;  // since start; touched by one thread at a time
 };

@@ -2,6 +2,7 @@
 // states, and keeping this module loaded while a driver runs.
 #include "asio/asio_device_win32.h"
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 #include <thread>
@@ -21,6 +22,8 @@ constexpr std::int32_t kStandardRates[] = {44100, 48000, 88200, 96000, 192000};
 // Close waits them out before the buffers and channels can go.
 std::atomic<TDeviceState*> callbackDevice{nullptr};
 std::atomic<int> switchesInFlight{0};
+// What the callbacks tell the host's thread: switches that came, resets asked for.
+TDeviceSignals deviceSignals;
 
 // Drivers built with other compilers may call in with a stack aligned to 4 bytes
 // only; realign so the engine's code may use aligned vector stores.
@@ -30,15 +33,20 @@ void TONVANE_DRIVER_CALLBACK BufferSwitch(std::int32_t doubleBufferIndex, ASIOBo
   // Counted before the pointer is read, both in one total order with Close's clearing
   // and counting: either Close sees this switch, or this switch sees no device.
   switchesInFlight.fetch_add(1, std::memory_order_seq_cst);
-  if (TDeviceState* device = callbackDevice.load(std::memory_order_seq_cst))
+  if (TDeviceState* device = callbackDevice.load(std::memory_order_seq_cst)) {
     FillBuffers(*device, doubleBufferIndex);
+    deviceSignals.CountSwitch();
+  }
   switchesInFlight.fetch_sub(1, std::memory_order_release);
 }
 
 void TONVANE_DRIVER_CALLBACK SampleRateDidChange(ASIOSampleRate) {}
 
-// May come from a thread the system does not know: touches nothing.
-std::int32_t TONVANE_DRIVER_CALLBACK AsioMessage(std::int32_t, std::int32_t, void*, double*) { return 0; }
+// May come from a thread the system does not know, inside a buffer switch or not:
+// answers from constants and stores a flag, nothing more.
+std::int32_t TONVANE_DRIVER_CALLBACK AsioMessage(std::int32_t selector, std::int32_t value, void*, double*) {
+  return AnswerAsioMessage(deviceSignals, selector, value);
+}
 
 ASIOTime* TONVANE_DRIVER_CALLBACK BufferSwitchTimeInfo(ASIOTime*, std::int32_t, ASIOBool) { return nullptr; }
 
@@ -62,6 +70,8 @@ TFeederThreadHooks FeederHooks() {
 }
 
 }  // namespace
+
+TDeviceSignals& TAsioDevice::Signals() { return deviceSignals; }
 
 TAsioDevice::TAsioDevice() {
   callbacks_.bufferSwitch = BufferSwitch;
@@ -89,7 +99,8 @@ void TAsioDevice::ListDrivers() {
 }
 
 void TAsioDevice::Open(int index, HWND owner) {
-  Close();
+  // The channels are the caller's: a pick has closed them, a reopen keeps them.
+  Suspend();
   if (index < 0 || index >= static_cast<int>(drivers_.size()) ||
       !CreateDriver(drivers_[static_cast<std::size_t>(index)], driver_))
     throw Exception("Unable to open device");
@@ -124,21 +135,53 @@ double TAsioDevice::SampleRate() const {
   return rate;
 }
 
-void TAsioDevice::BuildChannels() {
+void TAsioDevice::ReadBufferSize() {
   std::int32_t minSize = 0, maxSize = 0, preferred = 0, granularity = 0;
   if (driver_->getBufferSize(&minSize, &maxSize, &preferred, &granularity) != ASE_OK)
     throw Exception("Error getting buffer size");
   state_.BufferSize = preferred;
   const auto n = static_cast<std::size_t>(outputs_);
   state_.BufferInfos.assign(n, ASIOBufferInfo{});
-  state_.Channels = std::vector<TChannelState>(n);
   for (std::size_t i = 0; i < n; ++i) {
     state_.BufferInfos[i].isInput = ASIOFalse;
     state_.BufferInfos[i].channelNum = static_cast<std::int32_t>(i);
+  }
+}
+
+void TAsioDevice::BuildChannels() {
+  ReadBufferSize();
+  const auto n = static_cast<std::size_t>(outputs_);
+  state_.Channels = std::vector<TChannelState>(n);
+  for (std::size_t i = 0; i < n; ++i) {
     state_.Channels[i].Level.store(0, std::memory_order_relaxed);
     state_.Channels[i].Playing.store(0, std::memory_order_relaxed);
-    state_.Channels[i].SizeFor(preferred);
+    state_.Channels[i].SizeFor(state_.BufferSize);
   }
+}
+
+bool TAsioDevice::RebuildChannels() {
+  ReadBufferSize();
+  const auto n = static_cast<std::size_t>(outputs_);
+  const auto half = static_cast<std::size_t>(std::max(state_.BufferSize, 0));
+  const bool fit = std::all_of(state_.Channels.begin(), state_.Channels.end(), [&](const TChannelState& channel) {
+    return channel.Ring.Capacity() >= 4 * half;
+  });
+  if (n > state_.Channels.size() || !fit) {
+    // A channel's record cannot move, so a longer list is a new one.
+    for (std::size_t i = 0; i < state_.Channels.size(); ++i)
+      ResetChannel(state_.Channels, static_cast<std::int32_t>(i));
+    BuildChannels();
+    return false;
+  }
+  // No other thread touches the channels while the driver and the feeder are stopped;
+  // a read that was stuck when the feeder stopped touches only its source, and the
+  // ring it writes into stays.
+  while (state_.Channels.size() > n) {
+    ResetChannel(state_.Channels, static_cast<std::int32_t>(state_.Channels.size() - 1));
+    state_.Channels.pop_back();
+  }
+  for (TChannelState& channel : state_.Channels) channel.HalfSize = half;
+  return true;
 }
 
 void TAsioDevice::Start() {
@@ -161,7 +204,7 @@ void TAsioDevice::Start() {
   if (driver_->start() != ASE_OK) throw Exception("Unable to start device");
 }
 
-void TAsioDevice::Close() {
+void TAsioDevice::Suspend() {
   // Before the channels can go, and before the driver stops: nothing reads a file
   // for a device that is not running. Threads stuck in a read are not waited for.
   feeder_.Stop();
@@ -173,6 +216,10 @@ void TAsioDevice::Close() {
     driver_->disposeBuffers();
     driver_.Reset();
   }
+}
+
+void TAsioDevice::Close() {
+  Suspend();
   // Nothing plays on a closed device: a Play or a strip that comes while a box about
   // the close is up finds every channel stopped, and no stream is left open.
   for (std::size_t i = 0; i < state_.Channels.size(); ++i)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "asio_driver_win32.h"
+#include "asio/device_signals.h"
 #include "asio/device_view.h"
 #include "asio/driver_list_win32.h"
 #include "asio/engine.h"
@@ -46,10 +47,20 @@ class TAsioDevice final : public IDeviceView {
   // Reads the buffer size and makes one output buffer record and one stopped channel
   // at 0 dB per output. The channels' strips are the caller's to attach.
   void BuildChannels();
+  // The same for a device opened again (after Suspend): the channels it still has
+  // keep their files, places, levels, rings and strips; those it no longer has are
+  // stopped and go. False when they could not be kept (a device with more outputs
+  // than before, or buffers too large for the rings): they were built anew, stopped,
+  // and need their strips.
+  bool RebuildChannels();
+  std::int32_t BufferSize() const { return state_.BufferSize; }
   // Creates the buffers and starts the feeder and the driver.
   void Start();
   // Stops the feeder and the driver and lets go of the open driver; the channels stay.
   void Close();
+  // The same, but the channels are left as they are, playing or waiting in the cue:
+  // for a device that is to be opened again and carry on where it stopped.
+  void Suspend();
   void FreeChannels();
   // The window is going: the device closes, its channels go and the driver library
   // is unloaded.
@@ -57,7 +68,13 @@ class TAsioDevice final : public IDeviceView {
   // The library is being unloaded (processExit: the whole process is ending).
   void ShutDown(bool processExit);
 
+  // What the driver's callbacks have told: switches counted, resets asked for.
+  static TDeviceSignals& Signals();
+
   bool IsOpen() const override { return static_cast<bool>(driver_); }
+  bool Stopped() const override { return stopped_; }
+  // Set while the device is kept but not running, and tried again.
+  void SetStopped(bool stopped) { stopped_ = stopped; }
   std::span<TChannelState> Channels() override { return state_.Channels; }
   std::size_t ChannelCount() const override { return state_.Channels.size(); }
   void FeedNow() override { feeder_.Wake(); }
@@ -66,6 +83,8 @@ class TAsioDevice final : public IDeviceView {
  private:
   // Sends the driver's switches nowhere, and waits out any still in flight.
   void StopSwitching();
+  // The driver's preferred buffer size, and one output buffer record per output.
+  void ReadBufferSize();
 
   TAsioDriverList drivers_;
   TAsioDriverRef driver_;
@@ -76,6 +95,7 @@ class TAsioDevice final : public IDeviceView {
   TModuleHold runningHold_;
   // Left to the end of the process.
   bool forgotten_ = false;
+  bool stopped_ = false;
 };
 
 }  // namespace tonvane

@@ -15,6 +15,9 @@ class IDeviceView {
   virtual ~IDeviceView() = default;
   // A driver is open.
   virtual bool IsOpen() const = 0;
+  // The device stopped calling back, or could not be opened again, and is being
+  // tried again: its channels keep their places, and nothing new may play.
+  virtual bool Stopped() const { return false; }
   // The driver's current rate in Hz, as it reports it.
   virtual double SampleRate() const = 0;
   // One state per output channel; empty before any open.

@@ -14,6 +14,8 @@ class IChannelControl {
 
   // An ASIO driver object is open.
   virtual bool DriverOpen() const = 0;
+  // The device has stopped and is being opened again (see IDeviceView::Stopped).
+  virtual bool DeviceStopped() const { return false; }
   // Number of channel states; 0 before any device has been opened.
   virtual int ChannelCount() const = 0;
 

@@ -13,9 +13,17 @@ TChannelOperations::TChannelOperations(IDeviceView& device, std::function<void(c
 
 bool TChannelOperations::DriverOpen() const { return device_.IsOpen(); }
 
+bool TChannelOperations::DeviceStopped() const { return device_.Stopped(); }
+
 int TChannelOperations::ChannelCount() const { return static_cast<int>(device_.ChannelCount()); }
 
 bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) {
+  // Refused before the channel is touched: what it plays carries on once the device
+  // is back, and this Play never sounds.
+  if (device_.Stopped()) {
+    showError_(kDeviceStopped);
+    return false;
+  }
   const std::span<TChannelState> channels = device_.Channels();
   TStartCue& cue = device_.Cue();
   // From here on the cue waits for this Play before it starts the others.

@@ -19,6 +19,7 @@ class TChannelOperations final : public IChannelControl {
   TChannelOperations(IDeviceView& device, std::function<void(const std::string&)> showError);
 
   bool DriverOpen() const override;
+  bool DeviceStopped() const override;
   int ChannelCount() const override;
   // The play command's sequence: stops the channel, opens the file, checks its format
   // against the device's rate (asked once the file is open), stores and shows the

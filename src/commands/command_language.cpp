@@ -58,6 +58,8 @@ void Run(IChannelControl& target, const std::vector<std::string>& tokens) {
   if (tokens.empty()) throw Exception("No command specified");
   const std::string keyword = UpperCaseAscii(tokens[0]);
   if (keyword == "PLAY") {
+    // No box: the host's cue engine goes on, and this Play never sounds later.
+    if (target.DeviceStopped()) throw Exception(kDeviceStopped);
     if (!target.DriverOpen()) throw Exception("No ASIO device open");
     if (tokens.size() < 3) throw Exception("Invalid Play command");
     const int index = ParseChannel(target, tokens[1]);

@@ -9,6 +9,7 @@ namespace tonvane {
 
 const char kFileDoesNotExist[] = "File does not exist";
 const char kUnknownFormat[] = "File has unknown format";
+const char kDeviceStopped[] = "ASIO device stopped";
 
 void CheckPlayFormat(const WAVEFORMATEX& format, std::int32_t deviceRate) {
   if (format.wFormatTag != 1) throw Exception("Wave files must be in plain PCM format");

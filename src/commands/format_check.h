@@ -12,6 +12,9 @@ namespace tonvane {
 // tonvane-probe's verdicts, which must be the command's words.
 extern const char kFileDoesNotExist[];
 extern const char kUnknownFormat[];
+// A Play while the device the window keeps has stopped calling back and is being
+// opened again: refused, so that no Play is answered OK for sound it cannot make.
+extern const char kDeviceStopped[];
 
 // What the play command refuses in an opened file's format, in the order it looks:
 // raises tonvane::Exception with the message of the first fault, and returns when

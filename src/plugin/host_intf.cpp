@@ -64,7 +64,12 @@ void STDMETHODCALLTYPE THostIntf::ExecuteCommand(const char* command, char* resu
   std::string answer = "ERR";
   ShowingErrors([&] {
     const std::string line = command ? command : "";
-    if (MainForm) answer = ExecuteCommandLine(MainForm->ChannelOperations(), line);
+    if (MainForm) {
+      // A reset the driver asked for, or a device that stopped, is dealt with before
+      // the command: a Play then plays on the reopened device, or is refused.
+      MainForm->KeepDevice(false);
+      answer = ExecuteCommandLine(MainForm->ChannelOperations(), line);
+    }
   });
   CopyText(answer, result);
 }
@@ -101,6 +106,9 @@ void STDMETHODCALLTYPE THostIntf::ClosePlugin() {
 
 void STDMETHODCALLTYPE THostIntf::Tick() {
   ShowingErrors([] {
+    if (!MainForm) return;
+    MainForm->KeepDevice(true);
+    // The window may be gone if a driver's open let a release through.
     if (MainForm) MainForm->RefreshStrips();
   });
 }

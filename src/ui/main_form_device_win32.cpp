@@ -6,6 +6,7 @@
 
 #include "asio/sample_types.h"
 #include "base/exception.h"
+#include "base/scope_exit.h"
 #include "ui/error_box_win32.h"
 #include "ui/main_form_win32.h"
 
@@ -45,39 +46,122 @@ void TMainForm::FormCreateDevice() {
     if (SameTextIgnoringCase(DeviceLB->Item(i), prefs_.Device)) {
       DeviceLB->SetItemIndex(i);
       DeviceLBClick();
+      // The rack may be switched on later: the remembered device is kept and tried
+      // again, as one that dropped out. After the box: a box holds back a release,
+      // so the window is still there.
+      if (!Device.IsOpen()) {
+        keptDevice_ = i;
+        DeviceStopped();
+      }
       return;
     }
   }
 }
 
 void TMainForm::DeviceLBClick() {
+  monitor_.Stop();
+  Device.SetStopped(false);
+  keptDevice_ = -1;
   Device.Close();
   Device.FreeChannels();
-  try {
-    Device.Open(DeviceLB->ItemIndex(), handle_);
-    StatusBar->SetSimpleText("Sample type: " + SampleTypeName(Device.SampleType()));
-    if (!SampleTypeSupported(Device.SampleType())) ShowErrorBox("Required sample type not supported");
+  const std::string failure = OpenDevice(DeviceLB->ItemIndex(), false);
+  if (failure.empty()) return;
+  // Closed before the box: a Play or a strip that comes while the box is up finds
+  // no device, rather than a channel that answers OK and never sounds.
+  Device.Close();
+  DeviceLB->SetItemIndex(-1);
+  ShowErrorBox(failure);
+}
 
-    RateLB->ClearItems();
-    rateData_.clear();
-    rateData_ = Device.StandardRates();
-    for (std::int32_t rate : rateData_) RateLB->AddItem(RateText(rate));
+std::string TMainForm::OpenDevice(int index, bool keep) {
+  // A request of a driver let go of is no request of the one opened now.
+  TAsioDevice::Signals().TakeResetRequest();
+  try {
+    Device.Open(index, handle_);
+    StatusBar->SetSimpleText("Sample type: " + SampleTypeName(Device.SampleType()));
+    // A reopen says nothing it said at the first open.
+    if (!keep && !SampleTypeSupported(Device.SampleType())) ShowErrorBox("Required sample type not supported");
+
+    // A reopen leaves the list alone when the device offers what it offered.
+    if (!keep) {
+      RateLB->ClearItems();
+      rateData_.clear();
+    }
+    const std::vector<std::int32_t> rates = Device.StandardRates();
+    if (rates != rateData_) {
+      RateLB->ClearItems();
+      rateData_ = rates;
+      for (std::int32_t rate : rateData_) RateLB->AddItem(RateText(rate));
+    }
+    // A reopen runs at the rate that ran; a first open at the remembered one, or the
+    // first rate the device offers when it does not offer that one today.
+    const std::int32_t wanted = keep && runningRate_ != 0 ? runningRate_ : prefs_.Rate;
     int rateIndex = 0;
     for (std::size_t i = 0; i < rateData_.size(); ++i)
-      if (rateData_[i] == prefs_.Rate) rateIndex = static_cast<int>(i);
+      if (rateData_[i] == wanted) rateIndex = static_cast<int>(i);
     RateLB->SetItemIndex(rateIndex);
     ApplySelectedRate();
 
-    Device.BuildChannels();
-    BuildStrips();
+    if (keep && !Device.Channels().empty()) {
+      if (!Device.RebuildChannels()) BuildStrips();
+    } else {
+      Device.BuildChannels();
+      BuildStrips();
+    }
     Device.Start();
   } catch (const std::exception& e) {
-    // Closed before the box: a Play or a strip that comes while the box is up finds
-    // no device, rather than a channel that answers OK and never sounds.
-    const std::string message = e.what();
-    Device.Close();
-    DeviceLB->SetItemIndex(-1);
-    ShowErrorBox(message);
+    if (keep) Device.Suspend();
+    return e.what();
+  }
+  keptDevice_ = index;
+  Device.SetStopped(false);
+  DeviceLB->SetItemIndex(index);
+  ShowDeviceStatus();
+  monitor_.Started(TDeviceMonitor::TClock::now(), TAsioDevice::Signals().Switches(), Device.BufferSize(),
+                   runningRate_);
+  return "";
+}
+
+void TMainForm::ShowDeviceStatus() {
+  std::string text = "Sample type: " + SampleTypeName(Device.SampleType());
+  // The remembered rate stays remembered until the user picks one: say which runs.
+  if (prefs_.Rate != 0 && prefs_.Rate != runningRate_)
+    text += ", running at " + RateText(runningRate_) + " kHz instead of " + RateText(prefs_.Rate) + " kHz";
+  StatusBar->SetSimpleText(text);
+}
+
+void TMainForm::DeviceStopped() {
+  Device.SetStopped(true);
+  StatusBar->SetSimpleText("Device not responding: trying to reopen it");
+  monitor_.Lost(TDeviceMonitor::TClock::now());
+}
+
+void TMainForm::KeepDevice(bool atTick) {
+  if (keeping_ || keptDevice_ < 0) return;
+  keeping_ = true;
+  const TScopeExit done([this] { keeping_ = false; });
+  TDeviceSignals& signals = TAsioDevice::Signals();
+  const auto now = TDeviceMonitor::TClock::now();
+  // A reset asked for while the device is away is a device that came back: taken at
+  // a tick, with the try.
+  const bool reset = (atTick || monitor_.State() == TDeviceMonitor::TState::Running) && signals.TakeResetRequest();
+  switch (monitor_.Poll(now, signals.Switches(), reset)) {
+    case TDeviceMonitor::TAction::None:
+      return;
+    case TDeviceMonitor::TAction::Reset:
+      // Stop, dispose, release, and the open sequence again with the driver's new
+      // settings; the channels carry on where they stopped.
+      Device.Suspend();
+      if (!OpenDevice(keptDevice_, true).empty()) DeviceStopped();
+      return;
+    case TDeviceMonitor::TAction::Lost:
+      Device.Suspend();
+      DeviceStopped();
+      return;
+    case TDeviceMonitor::TAction::Retry:
+      if (!atTick) return;
+      if (!OpenDevice(keptDevice_, true).empty()) monitor_.TryFailed(TDeviceMonitor::TClock::now());
+      return;
   }
 }
 
@@ -86,7 +170,7 @@ void TMainForm::ApplySelectedRate() {
   if (index < 0 || index >= static_cast<int>(rateData_.size())) return;
   const std::int32_t rate = rateData_[static_cast<std::size_t>(index)];
   Device.SetRate(rate);
-  prefs_.Rate = rate;
+  runningRate_ = rate;
 }
 
 void TMainForm::RateLBClick() {
@@ -95,6 +179,9 @@ void TMainForm::RateLBClick() {
   if (!Device.IsOpen()) return;
   try {
     ApplySelectedRate();
+    // The user's pick is remembered, and the status no longer names another rate.
+    prefs_.Rate = runningRate_;
+    ShowDeviceStatus();
   } catch (const std::exception& e) {
     ShowErrorBox(e.what());
   }

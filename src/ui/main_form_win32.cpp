@@ -148,6 +148,7 @@ void TMainForm::CreateControls() {
   DeviceLB->SetLabelCaption("Device:");
   DeviceLB->SetAnchors(akLeft | akTop | akRight, kDesignClientWidth, kPanelHeight);
   DeviceLB->OnClick = [this] {
+    devicePicked_ = true;
     DeviceLBClick();
     WriteChoices();
   };
@@ -233,8 +234,12 @@ void TMainForm::StoreChoices() {
   // A window whose creation has not ended, or failed part-way, never offered a
   // choice: what the user chose last time stays remembered.
   if (!created_) return;
-  const int selected = DeviceLB->ItemIndex();
-  prefs_.Device = selected >= 0 ? DeviceLB->Item(selected) : std::string();
+  // Only the user's pick changes the remembered device: one that is absent or fails
+  // today is opened by itself at the next start, with the rack switched on.
+  if (devicePicked_) {
+    const int selected = DeviceLB->ItemIndex();
+    prefs_.Device = selected >= 0 ? DeviceLB->Item(selected) : std::string();
+  }
   const POINT at = RestoredPosition();
   prefs_.Left = at.x;
   prefs_.Top = at.y;

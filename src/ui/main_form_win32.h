@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "asio/asio_device_win32.h"
+#include "asio/device_monitor.h"
 #include "base/modal_loop_win32.h"
 #include "base/module_hold_win32.h"
 #include "commands/channel_operations.h"
@@ -55,6 +56,11 @@ class TMainForm final {
   // marked for painting; the window paints them when the host's thread next takes
   // its messages.
   void RefreshStrips();
+  // Carries out what the device needs on the host's thread, without boxes: a reset
+  // the driver asked for, a device that stopped calling back, a stopped device tried
+  // again (tries only at a tick, so that a command is never held up by one).
+  void KeepDevice(bool atTick);
+
   // Whether the strip of a channel can be seen, as the tick in progress found the
   // window and the column's scroll position; nullopt outside a tick.
   std::optional<bool> StripInSight(int index) const;
@@ -85,9 +91,18 @@ class TMainForm final {
   void FormDestroyDevice();
   void DeviceLBClick();
   void RateLBClick();
-  // Sets the rate picked in RateLB on the driver and remembers it; throws when the
-  // driver refuses it.
+  // Sets the rate picked in RateLB on the driver; throws when the driver refuses it.
   void ApplySelectedRate();
+  // The open sequence for DeviceLB's item `index`, from the driver to its start.
+  // keep: a reopen, without boxes, whose channels carry on where they stopped;
+  // otherwise the channels are new and the unsupported sample type's box is shown.
+  // Returns the failure's message, or "" when the device runs; a reopen that fails
+  // leaves the channels as they were.
+  std::string OpenDevice(int index, bool keep);
+  // The kept device is not running: say so, refuse Plays, try it again from now.
+  void DeviceStopped();
+  // The status bar's line for a running device.
+  void ShowDeviceStatus();
   // One strip per channel of the device, in the channel column.
   void BuildStrips();
   void CreateStrip(std::int32_t index);
@@ -126,6 +141,15 @@ class TMainForm final {
   std::optional<TColumnSight> tickSight_;
   // The rate in Hz of each RateLB item.
   std::vector<std::int32_t> rateData_;
+  // The device the window keeps running by itself (DeviceLB's index), once opened or
+  // remembered; -1: none. The rate it runs at.
+  int keptDevice_ = -1;
+  std::int32_t runningRate_ = 0;
+  // The user picked a device: only then does the window hand a device to the
+  // preferences (a remembered one that did not open is kept for the next start).
+  bool devicePicked_ = false;
+  bool keeping_ = false;  // KeepDevice is running: a driver that pumps messages may re-enter
+  TDeviceMonitor monitor_;
   // The device the window shows; it owns the channels, their streams and strips.
   TAsioDevice Device;
   TChannelOperations ChannelOps{Device, ShowErrorBox};

@@ -21,20 +21,23 @@
 
 #include "asio_driver_win32.h"
 #include "asio/sample_types.h"
+#include "timeline.h"
 #include "virtual_asio_ids.h"
 
 namespace tonvane::test {
 
 // Sets TONVANE_VASIO_* variables for one test and removes them afterwards, so
-// each test starts from the driver's defaults.
+// each test starts from the driver's defaults, and from a device whose timeline
+// (its reset request, its drop-out) has not begun.
 class TDriverEnvironment {
  public:
-  TDriverEnvironment() = default;
-  TDriverEnvironment(std::initializer_list<std::pair<const char*, std::string>> values) {
+  TDriverEnvironment() { SetEnvironmentVariableA(vasio::kTimelineVariable, nullptr); }
+  TDriverEnvironment(std::initializer_list<std::pair<const char*, std::string>> values) : TDriverEnvironment() {
     for (const auto& [key, value] : values) Set(key, value);
   }
   ~TDriverEnvironment() {
     for (const std::string& name : names_) SetEnvironmentVariableA(name.c_str(), nullptr);
+    SetEnvironmentVariableA(vasio::kTimelineVariable, nullptr);
   }
   TDriverEnvironment(const TDriverEnvironment&) = delete;
   TDriverEnvironment& operator=(const TDriverEnvironment&) = delete;

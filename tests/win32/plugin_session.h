@@ -18,6 +18,7 @@
 
 #include "plugin_host.h"
 #include "scratch_dir.h"
+#include "timeline.h"
 #include "window_lookup.h"
 
 namespace tonvane::testing {
@@ -26,10 +27,13 @@ inline void SetDriver(const std::string& key, const char* value) {
   SetEnvironmentVariableA(("TONVANE_VASIO_" + key).c_str(), value);
 }
 
+// Also starts the device's timeline anew: no reset sent, no drop-out begun.
 inline void ClearDriverSettings() {
-  for (const char* key : {"OUTPUTS", "INPUTS", "SAMPLE_TYPE", "RATES", "BUFFER", "CLOCK", "FAIL",
-                          "MAX_BUFFERS", "RECORD_DIR", "SYNC_FIRST"})
+  for (const char* key : {"OUTPUTS", "INPUTS", "SAMPLE_TYPE", "RATES", "BUFFER", "CLOCK", "FAIL", "MAX_BUFFERS",
+                          "RECORD_DIR", "SYNC_FIRST", "LATE_SWITCH", "RECORD_APPEND", "RESET_AFTER", "RESET_FROM",
+                          "RESET_BUFFER", "DROP_AFTER", "DROP_FOR"})
     SetDriver(key, nullptr);
+  SetEnvironmentVariableA(vasio::kTimelineVariable, nullptr);
 }
 
 class PluginSession : public ::testing::Test {
