@@ -275,7 +275,8 @@ ASIOError __thiscall TVirtualDriver::start() {
     first = 1;
   }
   thread_ = std::thread(&TVirtualDriver::Run, this, first);
-  if (resetPending_ && config_.ResetFromThread) resetThread_ = std::thread(&TVirtualDriver::RunResetThread, this);
+  if (resetPending_ && config_.ResetFromThread)
+    resetThread_ = std::thread(&TVirtualDriver::RunResetThread, this);
   return ASE_OK;
 }
 
@@ -326,7 +327,8 @@ void TVirtualDriver::SendReset() {
 
 void TVirtualDriver::RunResetThread() {
   std::unique_lock<std::mutex> lock(mutex_);
-  const auto wait = std::chrono::milliseconds(std::max<std::int64_t>(0, config_.ResetAfter - timeline_.Now()));
+  const auto wait =
+      std::chrono::milliseconds(std::max<std::int64_t>(0, config_.ResetAfter - timeline_.Now()));
   if (wake_.wait_for(lock, wait, [this] { return stopRequested_; })) return;
   lock.unlock();
   SendReset();

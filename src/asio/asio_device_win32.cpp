@@ -163,9 +163,9 @@ bool TAsioDevice::RebuildChannels() {
   ReadBufferSize();
   const auto n = static_cast<std::size_t>(outputs_);
   const auto half = static_cast<std::size_t>(std::max(state_.BufferSize, 0));
-  const bool fit = std::all_of(state_.Channels.begin(), state_.Channels.end(), [&](const TChannelState& channel) {
-    return channel.Ring.Capacity() >= 4 * half;
-  });
+  const bool fit =
+      std::all_of(state_.Channels.begin(), state_.Channels.end(),
+                  [&](const TChannelState& channel) { return channel.Ring.Capacity() >= 4 * half; });
   if (n > state_.Channels.size() || !fit) {
     // A channel's record cannot move, so a longer list is a new one.
     for (std::size_t i = 0; i < state_.Channels.size(); ++i)

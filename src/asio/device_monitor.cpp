@@ -9,7 +9,8 @@ std::chrono::nanoseconds TDeviceMonitor::Bound(std::int32_t bufferSize, double r
   if (bufferSize <= 0 || !(rate > 0)) return ceiling;
   const double seconds = kSilentPeriods * 2.0 * bufferSize / rate;
   if (seconds >= std::chrono::duration<double>(ceiling).count()) return ceiling;
-  const auto periods = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(seconds));
+  const auto periods =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(seconds));
   return std::clamp(periods, floor, ceiling);
 }
 

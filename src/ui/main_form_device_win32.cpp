@@ -80,7 +80,8 @@ std::string TMainForm::OpenDevice(int index, bool keep) {
     Device.Open(index, handle_);
     StatusBar->SetSimpleText("Sample type: " + SampleTypeName(Device.SampleType()));
     // A reopen says nothing it said at the first open.
-    if (!keep && !SampleTypeSupported(Device.SampleType())) ShowErrorBox("Required sample type not supported");
+    if (!keep && !SampleTypeSupported(Device.SampleType()))
+      ShowErrorBox("Required sample type not supported");
 
     // A reopen leaves the list alone when the device offers what it offered.
     if (!keep) {
@@ -144,7 +145,8 @@ void TMainForm::KeepDevice(bool atTick) {
   const auto now = TDeviceMonitor::TClock::now();
   // A reset asked for while the device is away is a device that came back: taken at
   // a tick, with the try.
-  const bool reset = (atTick || monitor_.State() == TDeviceMonitor::TState::Running) && signals.TakeResetRequest();
+  const bool reset =
+      (atTick || monitor_.State() == TDeviceMonitor::TState::Running) && signals.TakeResetRequest();
   switch (monitor_.Poll(now, signals.Switches(), reset)) {
     case TDeviceMonitor::TAction::None:
       return;

@@ -19,7 +19,8 @@ using TState = TDeviceMonitor::TState;
 
 TEST(AsioMessageTest, AnswersWhatIsHandledAndRecordsAResetRequest) {
   TDeviceSignals signals;
-  for (std::int32_t handled : {kAsioEngineVersion, kAsioResetRequest, kAsioResyncRequest, kAsioLatenciesChanged})
+  for (std::int32_t handled :
+       {kAsioEngineVersion, kAsioResetRequest, kAsioResyncRequest, kAsioLatenciesChanged})
     EXPECT_EQ(AnswerAsioMessage(signals, kAsioSelectorSupported, handled), 1) << handled;
   // A buffer size change is not handled, so the driver falls back to a reset request;
   // the buffer switch takes no time info.

@@ -32,7 +32,8 @@ namespace tonvane::test {
 class TDriverEnvironment {
  public:
   TDriverEnvironment() { SetEnvironmentVariableA(vasio::kTimelineVariable, nullptr); }
-  TDriverEnvironment(std::initializer_list<std::pair<const char*, std::string>> values) : TDriverEnvironment() {
+  TDriverEnvironment(std::initializer_list<std::pair<const char*, std::string>> values)
+      : TDriverEnvironment() {
     for (const auto& [key, value] : values) Set(key, value);
   }
   ~TDriverEnvironment() {

@@ -29,9 +29,9 @@ inline void SetDriver(const std::string& key, const char* value) {
 
 // Also starts the device's timeline anew: no reset sent, no drop-out begun.
 inline void ClearDriverSettings() {
-  for (const char* key : {"OUTPUTS", "INPUTS", "SAMPLE_TYPE", "RATES", "BUFFER", "CLOCK", "FAIL", "MAX_BUFFERS",
-                          "RECORD_DIR", "SYNC_FIRST", "LATE_SWITCH", "RECORD_APPEND", "RESET_AFTER", "RESET_FROM",
-                          "RESET_BUFFER", "DROP_AFTER", "DROP_FOR"})
+  for (const char* key : {"OUTPUTS", "INPUTS", "SAMPLE_TYPE", "RATES", "BUFFER", "CLOCK", "FAIL",
+                          "MAX_BUFFERS", "RECORD_DIR", "SYNC_FIRST", "LATE_SWITCH", "RECORD_APPEND",
+                          "RESET_AFTER", "RESET_FROM", "RESET_BUFFER", "DROP_AFTER", "DROP_FOR"})
     SetDriver(key, nullptr);
   SetEnvironmentVariableA(vasio::kTimelineVariable, nullptr);
 }

@@ -2,6 +2,7 @@
 // reached through OpenAsio.dll, shaped by its configuration, recording what the
 // host writes.
 #include <fstream>
+#include <mutex>
 
 #include "asio_test_support.h"
 #include "file_bytes.h"
@@ -248,6 +249,166 @@ TEST_F(VirtualAsioTest, SyncFirstRunsTheFirstSwitchInsideStart) {
   EXPECT_NE(switchLog.Threads[1], GetCurrentThreadId());
   EXPECT_EQ(switchLog.Indexes[1], 1);
   driver->disposeBuffers();
+}
+
+// What the driver told the host through asioMessage, and on which thread.
+struct TMessage {
+  std::int32_t selector;
+  std::int32_t value;
+  DWORD thread;
+  bool operator==(const TMessage&) const = default;
+};
+std::mutex messageMutex;
+std::vector<TMessage> messages;
+
+std::int32_t __cdecl LogMessage(std::int32_t selector, std::int32_t value, void*, double*) {
+  std::lock_guard<std::mutex> lock(messageMutex);
+  messages.push_back({selector, value, GetCurrentThreadId()});
+  return selector == kAsioSelectorSupported || selector == kAsioResetRequest ? 1 : 0;
+}
+
+std::vector<TMessage> Messages() {
+  std::lock_guard<std::mutex> lock(messageMutex);
+  return messages;
+}
+
+// Waits for a condition, up to `limit`.
+template <typename Condition>
+bool WaitFor(Condition&& condition, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    Sleep(5);
+  }
+  return true;
+}
+
+// Creates, inits and starts the driver with the logging callbacks at its preferred
+// buffer size, which is returned.
+std::int32_t StartLogging(const TOpenAsio& openAsio, TAsioDriverRef& driver,
+                          std::vector<ASIOBufferInfo>& infos, ASIOCallbacks& callbacks) {
+  EXPECT_EQ(openAsio.Create(vasio::kClsid, driver), S_OK);
+  EXPECT_EQ(driver->init(nullptr), 1);
+  std::int32_t minSize = 0, maxSize = 0, preferred = 0, granularity = 0;
+  EXPECT_EQ(driver->getBufferSize(&minSize, &maxSize, &preferred, &granularity), ASE_OK);
+  infos = OutputInfos(2);
+  callbacks = LogCallbacks();
+  callbacks.asioMessage = LogMessage;
+  EXPECT_EQ(driver->createBuffers(infos.data(), 2, preferred, &callbacks), ASE_OK);
+  EXPECT_EQ(driver->start(), ASE_OK);
+  return preferred;
+}
+
+void StopLogging(TAsioDriverRef& driver) {
+  driver->stop();
+  driver->disposeBuffers();
+  driver.Reset();
+}
+
+// Asked whether the host takes it, then sent; from the switch thread inside a switch
+// or from a thread of the driver's own; then no switch, as many drivers do. A driver
+// object made after it runs with the new buffer size and sends no second request.
+TEST_F(VirtualAsioTest, AResetRequestComesOnceAndTheNewBufferSizeWithTheNextDriverObject) {
+  for (const char* from : {"switch", "thread"}) {
+    SCOPED_TRACE(from);
+    TDriverEnvironment env{{"RESET_AFTER", "150"}, {"RESET_FROM", from}, {"RESET_BUFFER", "512"},
+                           {"BUFFER", "256"},      {"RATES", "48000"},   {"CLOCK", "realtime"}};
+    messages.clear();
+    switchLog.Reset();
+    TAsioDriverRef driver;
+    std::vector<ASIOBufferInfo> infos;
+    ASIOCallbacks callbacks{};
+    EXPECT_EQ(StartLogging(openAsio_, driver, infos, callbacks), 256);
+    ASSERT_TRUE(WaitFor([] { return Messages().size() >= 2; }));
+    const int atRequest = switchLog.Count.load();
+    EXPECT_GT(atRequest, 5) << "about 150 ms of 5.3 ms switches before it";
+    Sleep(100);
+    EXPECT_LE(switchLog.Count.load(), atRequest + 1) << "a switch at most, the one it came in";
+    const std::vector<TMessage> sent = Messages();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].selector, kAsioSelectorSupported);
+    EXPECT_EQ(sent[0].value, kAsioResetRequest);
+    EXPECT_EQ(sent[1].selector, kAsioResetRequest);
+    EXPECT_EQ(sent[0].thread, sent[1].thread);
+    EXPECT_NE(sent[1].thread, GetCurrentThreadId());
+    const DWORD switchThread = switchLog.Threads.front();
+    if (std::string(from) == "switch")
+      EXPECT_EQ(sent[1].thread, switchThread);
+    else
+      EXPECT_NE(sent[1].thread, switchThread);
+    StopLogging(driver);
+
+    switchLog.Reset();
+    EXPECT_EQ(StartLogging(openAsio_, driver, infos, callbacks), 512) << "the size the reset announced";
+    EXPECT_TRUE(WaitForSwitches(40));
+    StopLogging(driver);
+    EXPECT_EQ(Messages().size(), 2u) << "once per process";
+  }
+}
+
+// Gone without a word, with init refused meanwhile, and back where it was.
+TEST_F(VirtualAsioTest, ADropOutStopsTheSwitchesAndRefusesInitUntilItEnds) {
+  {
+    TDriverEnvironment env{
+        {"DROP_AFTER", "200"}, {"DROP_FOR", "700"}, {"RATES", "48000"}, {"CLOCK", "realtime"}};
+    switchLog.Reset();
+    TAsioDriverRef driver;
+    std::vector<ASIOBufferInfo> infos;
+    ASIOCallbacks callbacks{};
+    StartLogging(openAsio_, driver, infos, callbacks);
+    ASSERT_TRUE(WaitForSwitches(10));
+    // Stands still: no switch for 100 ms.
+    int still = -1;
+    ASSERT_TRUE(WaitFor([&] {
+      const int before = switchLog.Count.load();
+      Sleep(100);
+      still = switchLog.Count.load();
+      return still == before;
+    }));
+    TAsioDriverRef other;
+    ASSERT_EQ(openAsio_.Create(vasio::kClsid, other), S_OK);
+    EXPECT_EQ(other->init(nullptr), 0) << "absent while it is out";
+    char message[124] = {};
+    other->getErrorMessage(message);
+    EXPECT_NE(std::string(message).find("not present"), std::string::npos) << message;
+    other.Reset();
+    // The driver object that was kept calls back again, and a new one opens.
+    ASSERT_TRUE(WaitFor([&] { return switchLog.Count.load() > still + 10; }));
+    StopLogging(driver);
+    ASSERT_EQ(openAsio_.Create(vasio::kClsid, other), S_OK);
+    EXPECT_EQ(other->init(nullptr), 1);
+  }
+  // Absent from the start, as a rack switched on late.
+  TDriverEnvironment env{{"DROP_AFTER", "0"}, {"DROP_FOR", "300"}};
+  TAsioDriverRef driver;
+  ASSERT_EQ(openAsio_.Create(vasio::kClsid, driver), S_OK);
+  EXPECT_EQ(driver->init(nullptr), 0);
+  EXPECT_TRUE(WaitFor([&] { return driver->init(nullptr) == 1; }));
+}
+
+// Two driver objects' recordings join into one file per output.
+TEST_F(VirtualAsioTest, RecordAppendCarriesOnTheRecordingsOfTheDriverObjectBefore) {
+  const testing::ScratchDir dir("append");
+  TDriverEnvironment env{{"SAMPLE_TYPE", "16"},
+                         {"BUFFER", "8"},
+                         {"CLOCK", "fast"},
+                         {"MAX_BUFFERS", "3"},
+                         {"RECORD_DIR", dir.Dir().string()}};
+  for (const char* append : {"0", "1", "1"}) {
+    SetEnvironmentVariableA("TONVANE_VASIO_RECORD_APPEND", append);
+    switchLog.Reset();
+    TAsioDriverRef driver;
+    std::vector<ASIOBufferInfo> infos;
+    ASIOCallbacks callbacks{};
+    StartLogging(openAsio_, driver, infos, callbacks);
+    ASSERT_TRUE(WaitForSwitches(3));
+    StopLogging(driver);
+  }
+  SetEnvironmentVariableA("TONVANE_VASIO_RECORD_APPEND", nullptr);
+  const std::vector<std::uint8_t> bytes = testing::ReadBytes(dir.Path("out1.wav"));
+  ASSERT_EQ(bytes.size(), 44u + 3 * 3 * 8 * 2) << "three objects of three switches";
+  EXPECT_EQ(Le32(bytes, 40), 3u * 3 * 8 * 2) << "the header counts them all";
+  EXPECT_EQ(Le32(bytes, 4), 36u + 3 * 3 * 8 * 2);
 }
 
 // The INI file beside the DLL, with the environment above it: a copy of the
