@@ -22,6 +22,13 @@ struct TTimeline {
   bool ResetSent = false;
   // The buffer size from the reset on; 0: as configured.
   std::int32_t Buffer = 0;
+  // When the reset request went out, and when the last driver object started made its
+  // first switch, in milliseconds on the timeline; -1: not yet. What a measurement
+  // reads: from a request, or from the end of a drop-out, to the reopened device.
+  std::int64_t ResetAt = -1;
+  std::int64_t SwitchAt = -1;
+  // Starts that made a switch: how often a host opened the device and had it run.
+  std::int32_t Starts = 0;
 
   // Milliseconds since the first init.
   std::int64_t Now() const;
@@ -31,5 +38,7 @@ struct TTimeline {
 TTimeline ReadTimeline();
 // The reset request has gone out: later inits take `buffer` (0: unchanged).
 void MarkResetSent(std::int32_t buffer);
+// A driver object started has made its first switch.
+void MarkFirstSwitch();
 
 }  // namespace tonvane::vasio

@@ -344,7 +344,7 @@ void TVirtualDriver::SwitchHalf(int index, bool sendReset) {
   for (TChannelBuffers& b : buffers_)
     if (b.Recorder) b.Recorder->Write(b.Halves[index].data(), b.Halves[index].size());
   samplePosition_.fetch_add(static_cast<std::uint64_t>(config_.Buffer), std::memory_order_relaxed);
-  ++switches_;
+  if (switches_++ == 0) MarkFirstSwitch();
 }
 
 void TVirtualDriver::Run(int index) {

@@ -142,12 +142,14 @@ void TMainForm::KeepDevice(bool atTick) {
   keeping_ = true;
   const TScopeExit done([this] { keeping_ = false; });
   TDeviceSignals& signals = TAsioDevice::Signals();
-  const auto now = TDeviceMonitor::TClock::now();
-  // A reset asked for while the device is away is a device that came back: taken at
-  // a tick, with the try.
-  const bool reset =
-      (atTick || monitor_.State() == TDeviceMonitor::TState::Running) && signals.TakeResetRequest();
-  switch (monitor_.Poll(now, signals.Switches(), reset)) {
+  TDeviceMonitor::TAction action = TDeviceMonitor::TAction::None;
+  if (atTick) {
+    action = monitor_.Poll(TDeviceMonitor::TClock::now(), signals.Switches(), signals.TakeResetRequest());
+  } else if (monitor_.State() == TDeviceMonitor::TState::Running && signals.TakeResetRequest()) {
+    // A command carries out a reset only: the watch and the tries are the tick's.
+    action = TDeviceMonitor::TAction::Reset;
+  }
+  switch (action) {
     case TDeviceMonitor::TAction::None:
       return;
     case TDeviceMonitor::TAction::Reset:
@@ -161,7 +163,6 @@ void TMainForm::KeepDevice(bool atTick) {
       DeviceStopped();
       return;
     case TDeviceMonitor::TAction::Retry:
-      if (!atTick) return;
       if (!OpenDevice(keptDevice_, true).empty()) monitor_.TryFailed(TDeviceMonitor::TClock::now());
       return;
   }

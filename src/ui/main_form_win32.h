@@ -56,9 +56,10 @@ class TMainForm final {
   // marked for painting; the window paints them when the host's thread next takes
   // its messages.
   void RefreshStrips();
-  // Carries out what the device needs on the host's thread, without boxes: a reset
-  // the driver asked for, a device that stopped calling back, a stopped device tried
-  // again (tries only at a tick, so that a command is never held up by one).
+  // Carries out what the device needs on the host's thread, without boxes. At a tick:
+  // a reset the driver asked for, a device that stopped calling back, a stopped
+  // device tried again. Before a command, a reset alone, so that a Play plays on the
+  // reopened device and no command waits for a try.
   void KeepDevice(bool atTick);
 
   // Whether the strip of a channel can be seen, as the tick in progress found the
