@@ -7,6 +7,13 @@
 #include "commands/format_check.h"
 
 namespace tonvane {
+namespace {
+
+// A file that opened, but whose sound could not be read even after a few tries (a
+// stick or a share that fails): nothing of it will play.
+constexpr char kUnreadable[] = "Unable to read file";
+
+}  // namespace
 
 TChannelOperations::TChannelOperations(IDeviceView& device, std::function<void(const std::string&)> showError)
     : device_(device), showError_(std::move(showError)) {}
@@ -34,7 +41,7 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
     // Before Playing: the driver's thread may switch at any moment from here on, and
     // its first samples of this file must already have the level asked for.
     if (level) tonvane::SetChannelLevel(channels, index, *level);
-    StartChannel(channels, index, rate, &cue);
+    if (!StartChannel(channels, index, rate, &cue)) throw Exception(kUnreadable);
     device_.FeedNow();
     return true;
   } catch (const std::exception& e) {
