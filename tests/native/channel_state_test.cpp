@@ -289,6 +289,13 @@ TEST_F(ChannelOpsTest, PlaysSentTogetherStartOnTheSameSwitch) {
   TestClock::Now += TStartCue::kQuietMicros;
   switching_.Switch();
   EXPECT_EQ(sounding(), std::vector<int>{1}) << "a later Play starts as usual";
+
+  // Group numbers wrap in their own width: the last number is before the first.
+  constexpr std::uint32_t kLast = (1u << 29) - 1;
+  EXPECT_TRUE(TStartCue::Started(kLast, 0));
+  EXPECT_FALSE(TStartCue::Started(0, kLast));
+  EXPECT_TRUE(TStartCue::Started(kLast - 1, kLast));
+  EXPECT_FALSE(TStartCue::Started(kLast, kLast));
 }
 
 TEST_F(ChannelOpsTest, SetChannelLevelStoresAnyLevelOnlyForAChannelThatExists) {

@@ -13,10 +13,19 @@
 #include <cstdint>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <pthread.h>
+#include <sanitizer/lsan_interface.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 #include "asio/engine.h"
 #include "asio/feeder.h"
@@ -137,6 +146,71 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
   ::testing::Test::RecordProperty("buffers", std::to_string(fills.load()));
   std::printf("%d host operations against %llu buffer switches\n", TONVANE_STRESS_ROUNDS,
               static_cast<unsigned long long>(fills.load()));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+std::atomic<int> endsRunning{0};
+
+// A thread's start that runs the feeder's work, frees it, and then ends by the system
+// call itself, as FreeLibraryAndExitThread does: nothing on its stack is unwound.
+void* EndWithoutUnwinding(void* parameter) {
+  {
+    const std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
+    (*body)();
+  }
+  --endsRunning;
+  syscall(SYS_exit, 0);
+  return nullptr;
+}
+#endif
+
+// Feeder threads whose end does not unwind, as one that ends inside
+// FreeLibraryAndExitThread: each thread runs the feeder's work, lets go of it and
+// then leaves by the system call itself. Some of them are stuck in a read of a source
+// the host abandoned, and end only once it returns. Once all have ended, nothing any
+// of them made is left: LeakSanitizer finds no block without an owner.
+TEST(FeederThreads, EndWithoutUnwindingAndLeaveNothingBehind) {
+#if !defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "needs LeakSanitizer";
+#else
+  WaveDir dir("ends");
+  TestDevice d(3, 64, ASIOSTInt16LSB);
+  auto channels = d.Channels();
+  const auto bytes = std::make_shared<const std::vector<std::uint8_t>>(
+      testing::ReadBytes(dir.Wave("long.wav", std::vector<std::int16_t>(200000, 5))));
+  auto gate = std::make_shared<testing::ReadGate>();
+  TFeederThreadHooks hooks;
+  hooks.Launch = [](std::function<void()> body) {
+    auto work = std::make_unique<std::function<void()>>(std::move(body));
+    pthread_t thread;
+    ++endsRunning;
+    if (pthread_create(&thread, nullptr, EndWithoutUnwinding, work.get()) != 0) {
+      --endsRunning;
+      return false;
+    }
+    static_cast<void>(work.release());
+    pthread_detach(thread);
+    return true;
+  };
+  TFeeder feeder;
+  feeder.Start(channels, std::move(hooks));
+  for (std::int32_t c = 0; c < 3; ++c)
+    ASSERT_TRUE(testing::PlaySource(
+        channels, c,
+        std::make_unique<testing::TroubledSource>(bytes, testing::Trouble{.stallAt = 40000}, gate)));
+  feeder.Wake();
+  for (int wait = 0; wait < 5000 && gate->waiting.load() < 3; ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(gate->waiting.load(), 3);
+  for (std::int32_t c = 0; c < 3; ++c) ResetChannel(channels, c);
+  feeder.Stop();
+  gate->Release();
+  for (int wait = 0; wait < 5000 && (endsRunning.load() != 0 || gate->sources.load() != 0); ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(endsRunning.load(), 0);
+  EXPECT_EQ(gate->sources.load(), 0);
+  EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);
+#endif
 }
 
 // A producer and a consumer thread pass a counting sequence through a small ring in

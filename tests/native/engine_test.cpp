@@ -515,6 +515,55 @@ TEST_F(EngineTest, ReplayingAHangingFileStarvesNoOtherChannel) {
   feeder.Stop();
 }
 
+// A cue starts four healthy files together with four whose reads hang at the
+// feeder's first read, with the feeder already running: every thread it has is soon
+// stuck, long before a read counts as stuck. The healthy channels get a thread while
+// their first samples last, and play every sample in place, in real time.
+TEST_F(EngineTest, HealthyFilesStartedBesideStallingOnesPlayWhole) {
+  constexpr std::int32_t kSize = 256;
+  constexpr std::size_t kStalling = 4, kChannels = 8;
+  TestDevice d(kChannels, kSize, ASIOSTInt16LSB);
+  auto channels = d.Channels();
+  auto gate = std::make_shared<testing::ReadGate>();
+  TFeeder feeder;
+  feeder.Start(channels);
+  std::vector<Samples> files;
+  std::size_t gaps = 0;
+  {
+    PacedDriver driver(d, {4, 5, 6, 7});
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The Play reads the first block of 16 KiB; the feeder's first read is the next.
+    for (std::size_t c = 0; c < kStalling; ++c)
+      ASSERT_TRUE(
+          testing::PlaySource(channels, static_cast<std::int32_t>(c),
+                              std::make_unique<testing::TroubledSource>(
+                                  WaveBytes(Counting(48000, c)), testing::Trouble{.stallAt = 16428}, gate)));
+    for (std::size_t c = kStalling; c < kChannels; ++c) {
+      files.push_back(Counting(48000, c));
+      ASSERT_TRUE(Play(channels, static_cast<std::int32_t>(c),
+                       dir_.Wave("healthy" + std::to_string(c) + ".wav", files.back())));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    driver.Stop();
+    for (std::size_t c = kStalling; c < kChannels; ++c) {
+      // From the first sound: the switch the Play fell into had none yet.
+      const Samples& heard = driver.heard[c];
+      const auto first = std::find(heard.begin(), heard.end(), files[c - kStalling][0]);
+      ASSERT_NE(first, heard.end()) << "channel " << c;
+      const auto from = static_cast<std::size_t>(first - heard.begin());
+      const Samples played(first, heard.end() - static_cast<std::ptrdiff_t>((heard.size() - from) % kSize));
+      gaps += HalvesWithGaps(played, files[c - kStalling], kSize);
+    }
+  }
+  std::printf("healthy channels beside %zu stalling ones: %zu buffer halves with gaps; %d feeder threads\n",
+              kStalling, gaps, feeder.Threads());
+  EXPECT_EQ(gate->waiting.load(), static_cast<int>(kStalling)) << "every stalling file stalled";
+  EXPECT_EQ(gaps, 0u);
+  for (std::size_t c = 0; c < kStalling; ++c) ResetChannel(channels, static_cast<std::int32_t>(c));
+  gate->Release();
+  feeder.Stop();
+}
+
 // A share whose every read takes a while (45 ms, or TONVANE_READ_MS): four channels
 // play from it in real time for 3 s. Reads that take longer than a stall takes to be
 // noticed have threads started beside them, but those stay for the next slow read
@@ -544,9 +593,10 @@ TEST_F(EngineTest, SlowReadsCostASteadyNumberOfThreads) {
     driver.Stop();
     std::size_t gaps = 0;
     for (std::size_t c = 0; c < kChannels; ++c) gaps += HalvesWithGaps(driver.heard[c], files[c], kSize);
-    std::printf("reads of %lld ms: %d thread starts in 3 s (the watcher's among them), %d alive, %zu "
-                "halves with gaps\n",
-                static_cast<long long>(pause.count()), starts.load(), feeder.Threads(), gaps);
+    std::printf(
+        "reads of %lld ms: %d thread starts in 3 s (the watcher's among them), %d alive, %zu "
+        "halves with gaps\n",
+        static_cast<long long>(pause.count()), starts.load(), feeder.Threads(), gaps);
   }
   // The watcher, and each feeder thread the channels may need, started once.
   EXPECT_LE(starts.load(), static_cast<int>(1 + kChannels + 2 * TFeeder::kThreads));
