@@ -6,6 +6,7 @@
 
 #include "asio/sample_types.h"
 #include "base/exception.h"
+#include "base/modal_loop_win32.h"
 #include "ui/error_box_win32.h"
 #include "ui/main_form_win32.h"
 
@@ -51,6 +52,10 @@ void TMainForm::FormCreateDevice() {
 }
 
 void TMainForm::DeviceLBClick() {
+  // A driver may show a box or dialog of its own inside stop, init or createBuffers,
+  // whose message loop dispatches the host's messages as ours do: a close or release
+  // that comes then is held back the same way until the open sequence is over.
+  TModalLoop driversLoop;
   Device.Close();
   Device.FreeChannels();
   try {
