@@ -18,6 +18,10 @@ using TClock = std::chrono::steady_clock;
 constexpr auto kIdle = std::chrono::milliseconds(2);
 // How often the watcher looks for stuck threads. A Play also has it look at once.
 constexpr auto kWatch = std::chrono::milliseconds(10);
+// A read this long keeps its thread from a channel that runs low: far longer than a
+// healthy disk's read or a decoder's work on one visit, far shorter than the sound a
+// Play starts with.
+constexpr auto kBusy = std::chrono::milliseconds(5);
 
 }  // namespace
 
@@ -59,10 +63,12 @@ struct TFeeder::TPool {
              (slot.dropped || (slot.source && slot.source->Abandoned.load(std::memory_order_relaxed)));
     }));
   }
-  // Under mutex, before Stop: whether every thread is inside a read while a channel
-  // that no thread has out runs low.
-  bool Starving() const {
-    if (std::any_of(slots.begin(), slots.end(), [](const TSlot& slot) { return !slot.reading; }))
+  // Under mutex, before Stop: whether every thread has been inside a read for a while
+  // (longer than a healthy disk's read, or a decoder's work on one visit) while a
+  // channel that no thread has out runs low.
+  bool Starving(TClock::time_point now) const {
+    if (std::any_of(slots.begin(), slots.end(),
+                    [now](const TSlot& slot) { return !slot.reading || now - slot.since < kBusy; }))
       return false;
     return std::any_of(channels.begin(), channels.end(), [](const TChannelState& channel) {
       return channel.IsFeeding() && !channel.IsLent() && channel.Ring.Waiting() < kLowWater;
@@ -73,7 +79,7 @@ struct TFeeder::TPool {
     const std::size_t abandoned = Abandoned();
     if (slots.size() - abandoned >= limit) return false;
     if (slots.size() >= limit + static_cast<std::size_t>(kAbandonedThreads)) return false;
-    return Free(now) < kThreads || Starving();
+    return Free(now) < kThreads || Starving(now);
   }
 };
 
@@ -196,7 +202,7 @@ void WatchLoop(const TPoolRef& pool) {
   while (!pool->stop) {
     pool->kicked = false;
     if (pool->Short(TClock::now()) && Spawn(pool, lock)) continue;
-    const auto period = !pool->stop && pool->Starving() ? kIdle : kWatch;
+    const auto period = !pool->stop && pool->Starving(TClock::now()) ? kIdle : kWatch;
     pool->watch.wait_for(lock, period, [&] { return pool->stop || pool->kicked; });
   }
 }
