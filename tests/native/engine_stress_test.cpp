@@ -92,6 +92,13 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
           std::make_unique<testing::TroubledSource>(
               slowBytes, testing::Trouble{.pause = std::chrono::microseconds(50)}, slowGate)));
     }
+    if (i % 256 == 128) {
+      // A glitch at the first read: the Play tries again on the host's thread.
+      ASSERT_TRUE(
+          testing::PlaySource(channels, 4,
+                              std::make_unique<testing::TroubledSource>(
+                                  slowBytes, testing::Trouble{.failAt = 44, .failures = 1}, slowGate)));
+    }
     if (i % 16 == 9) ResetChannel(channels, 4);
     const std::int32_t c = i % 4;
     const bool mp3Channel = c >= 2;
@@ -164,15 +171,13 @@ void* EndWithoutUnwinding(void* parameter) {
 }
 #endif
 
-// Feeder threads whose end does not unwind, as one that ends inside
-// FreeLibraryAndExitThread: each thread runs the feeder's work, lets go of it and
-// then leaves by the system call itself. Some of them are stuck in a read of a source
-// the host abandoned, and end only once it returns. Once all have ended, nothing any
-// of them made is left: LeakSanitizer finds no block without an owner.
+// Feeder threads stuck in reads of sources the host abandoned, then stopped, then
+// let out of their reads: ThreadSanitizer watches the hand-over of the abandoned
+// sources. Under AddressSanitizer each thread's end does not unwind, as one that ends
+// inside FreeLibraryAndExitThread: it runs the feeder's work, lets go of it and then
+// leaves by the system call itself; once all have ended, nothing any of them made is
+// left, and LeakSanitizer finds no block without an owner.
 TEST(FeederThreads, EndWithoutUnwindingAndLeaveNothingBehind) {
-#if !defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "needs LeakSanitizer";
-#else
   WaveDir dir("ends");
   TestDevice d(3, 64, ASIOSTInt16LSB);
   auto channels = d.Channels();
@@ -180,6 +185,7 @@ TEST(FeederThreads, EndWithoutUnwindingAndLeaveNothingBehind) {
       testing::ReadBytes(dir.Wave("long.wav", std::vector<std::int16_t>(200000, 5))));
   auto gate = std::make_shared<testing::ReadGate>();
   TFeederThreadHooks hooks;
+#if defined(__SANITIZE_ADDRESS__)
   hooks.Launch = [](std::function<void()> body) {
     auto work = std::make_unique<std::function<void()>>(std::move(body));
     pthread_t thread;
@@ -192,6 +198,7 @@ TEST(FeederThreads, EndWithoutUnwindingAndLeaveNothingBehind) {
     pthread_detach(thread);
     return true;
   };
+#endif
   TFeeder feeder;
   feeder.Start(channels, std::move(hooks));
   for (std::int32_t c = 0; c < 3; ++c)
@@ -205,10 +212,17 @@ TEST(FeederThreads, EndWithoutUnwindingAndLeaveNothingBehind) {
   for (std::int32_t c = 0; c < 3; ++c) ResetChannel(channels, c);
   feeder.Stop();
   gate->Release();
-  for (int wait = 0; wait < 5000 && (endsRunning.load() != 0 || gate->sources.load() != 0); ++wait)
+  auto ended = [&] {
+#if defined(__SANITIZE_ADDRESS__)
+    if (endsRunning.load() != 0) return false;
+#endif
+    return gate->sources.load() == 0;
+  };
+  for (int wait = 0; wait < 5000 && !ended(); ++wait)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ASSERT_EQ(endsRunning.load(), 0);
   EXPECT_EQ(gate->sources.load(), 0);
+#if defined(__SANITIZE_ADDRESS__)
+  ASSERT_EQ(endsRunning.load(), 0);
   EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);
 #endif
 }
