@@ -677,6 +677,15 @@ TEST_F(EngineTest, AReadErrorIsTriedAgainWhileTheRingHasSound) {
   std::printf("failing once at its first read: %zu of %zu samples played\n", NonZero(heard[3]).size(),
               wave.size());
   EXPECT_EQ(NonZero(heard[3]), wave);
+
+  // One that never reads: the Play says so, and leaves the channel stopped and closed.
+  auto gate = std::make_shared<testing::ReadGate>();
+  EXPECT_FALSE(testing::PlaySource(
+      channels, 3,
+      std::make_unique<testing::TroubledSource>(waveBytes, Trouble{.failAt = 44, .failures = -1}, gate)));
+  EXPECT_EQ(channels[3].Playing.load(), TChannelState::kStopped);
+  EXPECT_FALSE(channels[3].IsFeeding());
+  EXPECT_EQ(gate->sources.load(), 0) << "closed";
 }
 
 }  // namespace
