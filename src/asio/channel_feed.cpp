@@ -76,8 +76,9 @@ TChannelFeed::TFilled TChannelFeed::Prefill(TChannelState& channel, std::size_t 
   for (int tries = 1;; ++tries) {
     bool worked = false;
     const TFilled filled = Fill(channel, *channel.source_, samples, false, worked);
+    if (filled != TFilled::Failed) return filled;
     // With sound in the ring the channel starts, and the feeder tries again.
-    if (filled != TFilled::Failed || channel.Ring.Available() > 0) return filled;
+    if (channel.Ring.Available() > 0) return TFilled::Samples;
     if (tries == TChannelState::kFirstReadTries) return TFilled::Failed;
     std::this_thread::sleep_for(TChannelState::kFirstReadPause);
   }

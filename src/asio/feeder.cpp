@@ -161,14 +161,16 @@ void FeedLoop(const TPoolRef& pool, TSlotRef slot) {
 // lets go of it when done, before the thread ends. False when the system would not.
 template <typename Work>
 bool Launch(const TPoolRef& pool, Work work) {
-  std::function<void()> body = [ref = pool, work]() mutable {
-    work(ref);
-    ref.reset();
-  };
-  if (pool->hooks.Launch) return pool->hooks.Launch(std::move(body));
   try {
+    std::function<void()> body = [ref = pool, work]() mutable {
+      work(ref);
+      ref.reset();
+    };
+    if (pool->hooks.Launch) return pool->hooks.Launch(std::move(body));
     std::thread(std::move(body)).detach();
   } catch (const std::system_error&) {
+    return false;
+  } catch (const std::bad_alloc&) {
     return false;
   }
   return true;
