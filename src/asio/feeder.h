@@ -48,9 +48,10 @@ struct TFeederThreadHooks {
 // A read may hang for as long as its storage does (a network share reconnecting, a
 // USB stick remapping a block). A thread stuck in one holds up only that channel:
 // a watcher thread, which reads nothing, sees how many threads are free to read and
-// starts another whenever fewer than kThreads are, or at once when every thread is
-// inside a read while a channel runs low (a cue that starts healthy files beside
-// files that stall at once must not wait for a stall to be noticed). The threads for
+// starts another whenever fewer than kThreads are, or as soon as every thread has
+// been inside a read for a few milliseconds while a channel runs low (a cue that
+// starts healthy files beside files that stall at once must not wait for a stall to
+// be noticed). The threads for
 // live channels are limited to one per channel and 2 * kThreads more. A thread stuck
 // in a read of a source the host has abandoned (a Stop, or a new Play, of a channel
 // whose read hangs) no longer counts against that limit but against its own,
