@@ -6,6 +6,7 @@
 #include "base/ascii.h"
 #include "explain.h"
 #include "file_system.h"
+#include "play_through.h"
 #include "verdict.h"
 
 namespace tonvane {
@@ -50,7 +51,7 @@ std::string PlayTime(std::uint32_t bytes, std::uint32_t rate) {
 
 int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, bool haveDecoder,
                std::FILE* out) {
-  int files = 0, play = 0, refused = 0, unchecked = 0;
+  int files = 0, play = 0, refused = 0, damaged = 0, unchecked = 0;
   bool unreadableFolder = false;
   TAudioStream stream;
   for (const std::string& path : paths) {
@@ -68,7 +69,15 @@ int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, b
       ++files;
       WAVEFORMATEX format{};
       const TVerdict verdict = Judge(file, deviceRate, haveDecoder, stream, format);
-      if (verdict.Kind == TVerdict::TKind::Plays) {
+      const TPlayThrough through =
+          verdict.Kind == TVerdict::TKind::Plays
+              ? PlayThrough(stream, HasExtension(file, ".mp3"), format.nAvgBytesPerSec)
+              : TPlayThrough{};
+      if (verdict.Kind == TVerdict::TKind::Plays && !through.Fault.empty()) {
+        ++damaged;
+        std::fprintf(out, "%s: DAMAGED: %s\n", file.c_str(),
+                     DescribePlayThrough(through, format.nAvgBytesPerSec).c_str());
+      } else if (verdict.Kind == TVerdict::TKind::Plays) {
         ++play;
         std::fprintf(out, "%s: OK (%s)\n", file.c_str(),
                      PlayTime(stream.DataLength(), format.nSamplesPerSec).c_str());
@@ -86,6 +95,7 @@ int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, b
     }
   }
   std::fprintf(out, "%d files: %d play, %d do not", files, play, refused);
+  if (damaged > 0) std::fprintf(out, ", %d damaged", damaged);
   if (unchecked > 0) std::fprintf(out, ", %d not checked", unchecked);
   std::fprintf(out, "\n");
   return files > 0 && play == files && !unreadableFolder ? 0 : 1;

@@ -15,9 +15,11 @@ namespace tonvane {
 //   <path>: OK (<m:ss.s>)
 //   <path>: ERR: <the play command's message> (<why, in plain words>)
 //     fix: <a converter's command>              (when a converter mends it)
+//   <path>: DAMAGED: plays <s> s of <s> s: <why>  (opens, but not all of it plays)
 //   <path>: NOT CHECKED: <why>                   (the probe cannot tell)
-// then "<N> files: <K> play, <M> do not", with ", <U> not checked" when some were
-// not. The exit status: 0 only when every file plays.
+// then "<N> files: <K> play, <M> do not", with ", <D> damaged" and ", <U> not
+// checked" when there are some. Every file that opens is read to its end as a Play
+// would read it. The exit status: 0 only when every file plays cleanly.
 int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, bool haveDecoder,
                std::FILE* out);
 

@@ -29,8 +29,9 @@ namespace {
 using namespace tonvane;
 
 constexpr char kUsage[] =
-    "usage: tonvane-probe [--rate HZ] [--decode OUT] FILE...\n"
-    "       tonvane-probe --check [--rate HZ] PATH...\n"
+    "usage: tonvane-probe [--rate RATE] [--decode OUT] FILE...\n"
+    "       tonvane-probe --check [--rate RATE] PATH...\n"
+    "       (RATE in Hz or kHz: 44100, 44.1 or 44.1k)\n"
     "       tonvane-probe --version\n";
 constexpr std::int32_t kDefaultRate = 48000;
 
@@ -185,6 +186,29 @@ bool Probe(const std::string& name, const Options& options, bool haveDecoder, st
   return readable;
 }
 
+// A rate as the window lists it or as a converter takes it: 44100, 44.1 or 44.1k.
+// A number without a point below 1,000 is taken as kHz too: no card runs at 48 Hz.
+std::optional<std::int32_t> ParseRate(std::string text) {
+  bool kilo = !text.empty() && (text.back() == 'k' || text.back() == 'K');
+  if (kilo) text.pop_back();
+  const std::size_t point = text.find('.');
+  const std::string whole = text.substr(0, point);
+  std::string fraction = point == std::string::npos ? std::string() : text.substr(point + 1);
+  const auto digits = [](const std::string& s) {
+    return s.find_first_not_of("0123456789") == std::string::npos;
+  };
+  if (whole.empty() || whole.size() > 6 || !digits(whole) || !digits(fraction) || fraction.size() > 3 ||
+      (point != std::string::npos && fraction.empty()))
+    return std::nullopt;
+  const std::int32_t number = std::stoi(whole);
+  if (point != std::string::npos || number < 1000) kilo = true;
+  if (!kilo) return number;
+  fraction.resize(3, '0');
+  const std::int64_t hz = std::int64_t{number} * 1000 + std::stoi(fraction);
+  if (hz <= 0 || hz > 10'000'000) return std::nullopt;
+  return static_cast<std::int32_t>(hz);
+}
+
 std::optional<Options> ParseArguments(int argc, char** argv) {
   Options options;
   bool optionsEnd = false;
@@ -195,7 +219,7 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
     } else if (arg == "--") {
       optionsEnd = true;
     } else if (arg == "--rate" && i + 1 < argc) {
-      const auto rate = TryStrToInt(argv[++i]);
+      const auto rate = ParseRate(argv[++i]);
       if (!rate || *rate <= 0) return std::nullopt;
       options.rate = *rate;
     } else if (arg == "--check") {
