@@ -14,9 +14,12 @@ class Channels : public tonvane::IChannelControl {
  public:
   bool DriverOpen() const override { return true; }
   int ChannelCount() const override { return 8; }
-  bool PlayFile(int index, const std::string&, std::optional<std::int32_t> level) override {
+  bool SampleTypeWritten() const override { return true; }
+  bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level,
+                std::string& unshown) override {
     Check(index);
     if (level && *level > 0) std::abort();
+    if (index % 4 == 1) unshown = "Sound must be mono: " + fileName;
     return index % 2 == 0;
   }
   void StopChannel(int index) override { Check(index); }
