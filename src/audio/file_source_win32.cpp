@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "audio/byte_source.h"
+#include "base/utf8_name_win32.h"
 
 namespace tonvane {
 namespace {
@@ -53,6 +54,11 @@ std::unique_ptr<IByteSource> OpenFileSource(const std::string& fileName) {
   std::vector<char> name(fileName.begin(), fileName.end());
   name.push_back('\0');
   HMMIO handle = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
+  if (!handle) {
+    // A host's UTF-8 name (base/utf8_name_win32.h).
+    std::wstring wide = WideFromUtf8Name(fileName);
+    if (!wide.empty()) handle = mmioOpenW(wide.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
+  }
   if (!handle) return nullptr;
   return std::make_unique<TMmioFileSource>(handle);
 }

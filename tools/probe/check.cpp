@@ -47,6 +47,13 @@ std::string PlayTime(std::uint32_t bytes, std::uint32_t rate) {
   return text;
 }
 
+// Names in the console's code page (file_system.h).
+void Line(std::FILE* out, const std::string& text) {
+  const std::string shown = ForConsole(text);
+  std::fwrite(shown.data(), 1, shown.size(), out);
+  std::fputc('\n', out);
+}
+
 }  // namespace
 
 int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, bool haveDecoder,
@@ -62,7 +69,7 @@ int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, b
       found.Files.push_back(path);
     }
     for (const std::string& folder : found.Unreadable) {
-      std::fprintf(out, "%s: NOT CHECKED: the folder cannot be read\n", folder.c_str());
+      Line(out, folder + ": NOT CHECKED: the folder cannot be read");
       unreadableFolder = true;
     }
     for (const std::string& file : found.Files) {
@@ -75,20 +82,18 @@ int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, b
               : TPlayThrough{};
       if (verdict.Kind == TVerdict::TKind::Plays && !through.Fault.empty()) {
         ++damaged;
-        std::fprintf(out, "%s: DAMAGED: %s\n", file.c_str(),
-                     DescribePlayThrough(through, format.nAvgBytesPerSec).c_str());
+        Line(out, file + ": DAMAGED: " + DescribePlayThrough(through, format.nAvgBytesPerSec));
       } else if (verdict.Kind == TVerdict::TKind::Plays) {
         ++play;
-        std::fprintf(out, "%s: OK (%s)\n", file.c_str(),
-                     PlayTime(stream.DataLength(), format.nSamplesPerSec).c_str());
+        Line(out, file + ": OK (" + PlayTime(stream.DataLength(), format.nSamplesPerSec) + ")");
       } else if (verdict.Kind == TVerdict::TKind::NotChecked) {
         ++unchecked;
-        std::fprintf(out, "%s: NOT CHECKED: %s\n", file.c_str(), verdict.Message.c_str());
+        Line(out, file + ": NOT CHECKED: " + verdict.Message);
       } else {
         ++refused;
         const TExplanation why = Explain(file, verdict, deviceRate);
-        std::fprintf(out, "%s: ERR: %s (%s)\n", file.c_str(), verdict.Message.c_str(), why.Reason.c_str());
-        if (!why.Fix.empty()) std::fprintf(out, "  fix: %s\n", why.Fix.c_str());
+        Line(out, file + ": ERR: " + verdict.Message + " (" + why.Reason + ")");
+        if (!why.Fix.empty()) Line(out, "  fix: " + why.Fix);
       }
       stream.Close();
       std::fflush(out);

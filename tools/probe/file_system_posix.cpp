@@ -40,4 +40,8 @@ std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& folder) {
   return entries;
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+std::string ForConsole(const std::string& line) { return line; }
+
 }  // namespace tonvane

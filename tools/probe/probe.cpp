@@ -21,6 +21,7 @@
 #include "base/ascii.h"
 #include "base/str_to_int.h"
 #include "check.h"
+#include "file_system.h"
 #include "tonvane_version.h"
 #include "verdict.h"
 
@@ -209,7 +210,8 @@ std::optional<std::int32_t> ParseRate(std::string text) {
   return static_cast<std::int32_t>(hz);
 }
 
-std::optional<Options> ParseArguments(int argc, char** argv) {
+std::optional<Options> ParseArguments(const std::vector<std::string>& argv) {
+  const auto argc = static_cast<int>(argv.size());
   Options options;
   bool optionsEnd = false;
   for (int i = 1; i < argc; ++i) {
@@ -247,7 +249,7 @@ int main(int argc, char** argv) {
     std::printf("tonvane-probe %s\n", TONVANE_VERSION);
     return 0;
   }
-  const auto options = ParseArguments(argc, argv);
+  const auto options = ParseArguments(ProgramArguments(argc, argv));
   if (!options) {
     std::fputs(kUsage, stderr);
     return 2;
