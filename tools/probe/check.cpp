@@ -94,6 +94,10 @@ int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, b
         const TExplanation why = Explain(file, verdict, deviceRate);
         Line(out, file + ": ERR: " + verdict.Message + " (" + why.Reason + ")");
         if (!why.Fix.empty()) Line(out, "  fix: " + why.Fix);
+        if (!why.SplitLeft.empty()) {
+          Line(out, "  split: " + why.SplitLeft);
+          Line(out, "  split: " + why.SplitRight);
+        }
       }
       stream.Close();
       std::fflush(out);
