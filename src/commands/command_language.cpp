@@ -123,7 +123,7 @@ std::string ExecuteCommandLine(IChannelControl& target, std::string_view line) {
     Run(target, Tokenize(line));
     return "OK";
   } catch (const std::exception& e) {
-    return std::string("ERR: ") + e.what();
+    return (std::string("ERR: ") + e.what()).substr(0, kMaxAnswerLength);
   } catch (...) {
     return "ERR: Unknown error";
   }

@@ -195,6 +195,12 @@ TEST_F(CommandTest, LongestAnswerFitsTheDocumentedRoom) {
   const std::string answer = Run("Play 1 \"" + file_ + "\"");
   EXPECT_EQ(answer, "ERR: Required sample type not supported");
   EXPECT_EQ(answer.size() + 1, 40u);
+  // A file name as long as Windows allows, and the reason before it: cut.
+  target_.typeWritten = true;
+  target_.unshown = "Sound must be mono: " + std::string(259, 'x');
+  const std::string cut = Run("Play 1 \"" + file_ + "\"");
+  EXPECT_EQ(cut.size(), kMaxAnswerLength);
+  EXPECT_EQ(cut.rfind("ERR: Error playing ASIO sound: Sound must be mono: xxx", 0), 0u);
 }
 
 }  // namespace
