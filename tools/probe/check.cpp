@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "base/ascii.h"
 #include "explain.h"
@@ -32,7 +33,7 @@ void Search(const std::string& folder, TFound& found) {
   for (const TFolderEntry& entry : *entries) {
     const std::string path = separated ? folder + entry.Name : folder + kPathSeparator + entry.Name;
     if (entry.Folder) {
-      Search(path, found);
+      if (entry.Name != kOriginalsFolder) Search(path, found);
     } else if (IsSoundFile(entry.Name)) {
       found.Files.push_back(path);
     }
@@ -54,9 +55,31 @@ void Line(std::FILE* out, const std::string& text) {
   std::fputc('\n', out);
 }
 
+// Mends a refused file in place (check.h); the line that says how it went.
+std::string ReplaceFixed(const std::string& file, const TVerdict& verdict, std::int32_t deviceRate) {
+  if (!HasExtension(FixedExtension(file, deviceRate), std::string(FileExtension(file))))
+    return "not replaced: the fix writes a WAV file, which the cue list does not name";
+  const std::size_t cut = file.find_last_of(std::string("/") + kPathSeparator);
+  const std::string folder = cut == std::string::npos ? std::string() : file.substr(0, cut + 1);
+  const std::string name = cut == std::string::npos ? file : file.substr(cut + 1);
+  const std::string originals = folder + kOriginalsFolder;
+  const std::string original = originals + kPathSeparator + name;
+  if (!MakeFolder(originals)) return "not replaced: " + originals + " cannot be made";
+  if (IsFile(original)) return "not replaced: " + originals + " already holds a file of that name";
+  if (!MoveFileTo(file, original)) return "not replaced: the file cannot be moved into " + originals;
+  std::fflush(nullptr);
+  const int status = std::system(Explain(original, verdict, deviceRate, file).Fix.c_str());
+  if (status == 0 && IsFile(file)) return "replaced: the original is in " + originals;
+  // Whatever the converter left goes, and the original comes back.
+  if (IsFile(file)) DeleteFileAt(file);
+  MoveFileTo(original, file);
+  RemoveEmptyFolder(originals);
+  return "not replaced: the fix failed (are sox and lame on the PATH?)";
+}
+
 }  // namespace
 
-int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, bool haveDecoder,
+int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, bool haveDecoder, bool fix,
                std::FILE* out) {
   int files = 0, play = 0, refused = 0, damaged = 0, unchecked = 0;
   bool unreadableFolder = false;
@@ -97,6 +120,10 @@ int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, b
         if (!why.SplitLeft.empty()) {
           Line(out, "  split: " + why.SplitLeft);
           Line(out, "  split: " + why.SplitRight);
+        }
+        if (fix && !why.Fix.empty()) {
+          stream.Close();  // the file is moved
+          Line(out, "  " + ReplaceFixed(file, verdict, deviceRate));
         }
       }
       stream.Close();

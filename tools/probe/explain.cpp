@@ -112,9 +112,9 @@ std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 // 0.1 dB less (an inaudible 1 %) leaves that room.
 constexpr char kSoxNoClip[] = " gain -0.1";
 
-std::string SoxFix(const std::string& fileName, std::int32_t rate) {
+std::string SoxFix(const std::string& fileName, std::int32_t rate, const std::string& output) {
   return "sox -G " + Quoted(fileName) + " -c 1 -b 16 -r " + std::to_string(rate) + " " +
-         Quoted(FixedName(fileName, FileExtension(fileName))) + kSoxNoClip;
+         Quoted(output.empty() ? FixedName(fileName, FileExtension(fileName)) : output) + kSoxNoClip;
 }
 
 // One channel of a file sox reads, as a mono WAV file of its own: "-left" (1) or
@@ -126,7 +126,8 @@ std::string SoxChannel(const std::string& input, const std::string& fileName, st
          std::to_string(channel) + kSoxNoClip;
 }
 
-TExplanation ExplainWave(const std::string& fileName, const TVerdict& verdict, std::int32_t rate) {
+TExplanation ExplainWave(const std::string& fileName, const TVerdict& verdict, std::int32_t rate,
+                         const std::string& output) {
   const TWaveFacts f = ReadWaveFacts(fileName);
   switch (f.Stop) {
     case TWaveFacts::TStop::Unreadable:
@@ -146,7 +147,7 @@ TExplanation ExplainWave(const std::string& fileName, const TVerdict& verdict, s
   if (f.DataSize <= 4) return {Describe(f) + ", no sound in its \"data\" chunk", ""};
   const TEncoding* encoding = EncodingOf(f.Tag);
   if (!encoding || !encoding->SoxReads) return {Describe(f), ""};
-  TExplanation why{Describe(f), SoxFix(fileName, rate)};
+  TExplanation why{Describe(f), SoxFix(fileName, rate, output)};
   if (f.Channels == 2) {
     why.SplitLeft = SoxChannel(Quoted(fileName), fileName, rate, 1);
     why.SplitRight = SoxChannel(Quoted(fileName), fileName, rate, 2);
@@ -170,7 +171,8 @@ std::string LameRate(std::int32_t rate) {
   return {};
 }
 
-TExplanation ExplainMp3(const std::string& fileName, const TVerdict& verdict, std::int32_t rate) {
+TExplanation ExplainMp3(const std::string& fileName, const TVerdict& verdict, std::int32_t rate,
+                        const std::string& output) {
   TMPEGaudio analyser;
   if (!analyser.Analyse(fileName)) {
     const auto source = OpenFileSource(fileName);
@@ -195,11 +197,11 @@ TExplanation ExplainMp3(const std::string& fileName, const TVerdict& verdict, st
   TExplanation why{description, ""};
   if (!khz.empty()) {
     why.Fix = "lame " + input + " -m m --resample " + khz + " -b 128 " + Quoted(fileName) + " " +
-              Quoted(FixedName(fileName, FileExtension(fileName)));
+              Quoted(output.empty() ? FixedName(fileName, FileExtension(fileName)) : output);
   } else {
     // No MP3 at that rate: a WAV file instead.
     why.Fix = decode + "sox -G -t wav - -c 1 -b 16 -r " + std::to_string(rate) + " " +
-              Quoted(FixedName(fileName, ".wav")) + kSoxNoClip;
+              Quoted(output.empty() ? FixedName(fileName, ".wav") : output) + kSoxNoClip;
   }
   // Each channel through the decoder: lame writes no file of one channel of two.
   if (analyser.Mode() != TChannelMode::Mono) {
@@ -211,10 +213,16 @@ TExplanation ExplainMp3(const std::string& fileName, const TVerdict& verdict, st
 
 }  // namespace
 
-TExplanation Explain(const std::string& fileName, const TVerdict& verdict, std::int32_t deviceRate) {
+std::string FixedExtension(const std::string& fileName, std::int32_t deviceRate) {
+  if (HasExtension(fileName, ".mp3") && LameRate(deviceRate).empty()) return ".wav";
+  return std::string(FileExtension(fileName));
+}
+
+TExplanation Explain(const std::string& fileName, const TVerdict& verdict, std::int32_t deviceRate,
+                     const std::string& output) {
   if (verdict.Message == kFileDoesNotExist) return {"no file of that name", ""};
-  if (HasExtension(fileName, ".wav")) return ExplainWave(fileName, verdict, deviceRate);
-  if (HasExtension(fileName, ".mp3")) return ExplainMp3(fileName, verdict, deviceRate);
+  if (HasExtension(fileName, ".wav")) return ExplainWave(fileName, verdict, deviceRate, output);
+  if (HasExtension(fileName, ".mp3")) return ExplainMp3(fileName, verdict, deviceRate, output);
   return {"the name does not end in .wav or .mp3", ""};
 }
 

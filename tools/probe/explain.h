@@ -26,7 +26,13 @@ struct TExplanation {
   std::string SplitLeft, SplitRight;
 };
 
-// For a refused file: reads what the play command did not need to read.
-TExplanation Explain(const std::string& fileName, const TVerdict& verdict, std::int32_t deviceRate);
+// For a refused file: reads what the play command did not need to read. The fix
+// writes `output` when given, else the "-fixed" copy beside the file.
+TExplanation Explain(const std::string& fileName, const TVerdict& verdict, std::int32_t deviceRate,
+                     const std::string& output = {});
+
+// The extension of the file a fix of fileName writes: its own, or ".wav" where lame
+// cannot write an MP3 file at that rate.
+std::string FixedExtension(const std::string& fileName, std::int32_t deviceRate);
 
 }  // namespace tonvane

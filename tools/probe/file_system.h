@@ -19,6 +19,14 @@ extern const char kPathSeparator;
 std::string ProgramDirectory();
 
 bool IsFolder(const std::string& path);
+bool IsFile(const std::string& path);
+// Makes the folder unless it is there; false when it is not there afterwards.
+bool MakeFolder(const std::string& path);
+// Moves a file within one volume; never over another file.
+bool MoveFileTo(const std::string& from, const std::string& to);
+bool DeleteFileAt(const std::string& path);
+// Removes the folder when it is empty; leaves it, and anything in it, otherwise.
+void RemoveEmptyFolder(const std::string& path);
 
 struct TFolderEntry {
   std::string Name;

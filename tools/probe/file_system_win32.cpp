@@ -56,6 +56,23 @@ bool IsFolder(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(WideName(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool MakeFolder(const std::string& path) {
+  return CreateDirectoryW(WideName(path).c_str(), nullptr) || IsFolder(path);
+}
+
+bool MoveFileTo(const std::string& from, const std::string& to) {
+  return MoveFileW(WideName(from).c_str(), WideName(to).c_str()) != FALSE;
+}
+
+bool DeleteFileAt(const std::string& path) { return DeleteFileW(WideName(path).c_str()) != FALSE; }
+
+void RemoveEmptyFolder(const std::string& path) { RemoveDirectoryW(WideName(path).c_str()); }
+
 std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& folder) {
   const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
   WIN32_FIND_DATAW found;

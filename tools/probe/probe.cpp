@@ -31,13 +31,14 @@ using namespace tonvane;
 
 constexpr char kUsage[] =
     "usage: tonvane-probe [--rate RATE] [--decode OUT] FILE...\n"
-    "       tonvane-probe --check [--rate RATE] PATH...\n"
+    "       tonvane-probe --check [--fix] [--rate RATE] PATH...\n"
     "       (RATE in Hz or kHz: 44100, 44.1 or 44.1k)\n"
     "       tonvane-probe --version\n";
 constexpr std::int32_t kDefaultRate = 48000;
 
 struct Options {
   bool check = false;
+  bool fix = false;
   std::int32_t rate = kDefaultRate;
   std::optional<std::string> decode;
   std::vector<std::string> files;
@@ -226,13 +227,16 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& argv) {
       options.rate = *rate;
     } else if (arg == "--check") {
       options.check = true;
+    } else if (arg == "--fix") {
+      options.fix = true;
     } else if (arg == "--decode" && i + 1 < argc && !options.decode) {
       options.decode = argv[++i];
     } else {
       return std::nullopt;
     }
   }
-  if (options.files.empty() || (options.check && options.decode)) return std::nullopt;
+  if (options.files.empty() || (options.check && options.decode) || (options.fix && !options.check))
+    return std::nullopt;
   return options;
 }
 
@@ -255,7 +259,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const bool haveDecoder = LoadDecoderNearProgram();
-  if (options->check) return CheckPaths(options->files, options->rate, haveDecoder, stdout);
+  if (options->check) return CheckPaths(options->files, options->rate, haveDecoder, options->fix, stdout);
   std::FILE* decodeOut = nullptr;
   // With the samples on standard output, the report goes to standard error.
   std::FILE* reportOut = stdout;
