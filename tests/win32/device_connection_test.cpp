@@ -303,10 +303,9 @@ TEST_F(DeviceTest, PickingTheOpenDeviceAgainResetsEveryChannel) {
   EXPECT_EQ(second.find_first_not_of('\0', 44), std::string::npos) << "channel 2 stopped at the reopen";
 }
 
-// The device runs, but no Play answers OK for sound that cannot come, and the card
-// plays silence, not what the driver left in its buffers (its fill pattern).
-TEST_F(DeviceTest, AnUnsupportedSampleTypeIsShownTheDeviceRunsSilentAndPlayIsRefused) {
-  const std::string record = RecordInRealTime();
+// The device runs, but no Play answers OK for sound that cannot come (the card gets
+// silence: e2e-playback records it).
+TEST_F(DeviceTest, AnUnsupportedSampleTypeIsShownTheDeviceRunsAndPlayIsRefused) {
   SetDriver("SAMPLE_TYPE", "19");
   Remember(std::string(vasio::kDriverName), 48000);
   Show();
@@ -319,14 +318,6 @@ TEST_F(DeviceTest, AnUnsupportedSampleTypeIsShownTheDeviceRunsSilentAndPlayIsRef
                           testing::Samples16(std::vector<std::int16_t>(4800, 1000))));
   EXPECT_EQ(Execute("Play 1 \"" + wav + "\""), "ERR: Required sample type not supported");
   EXPECT_EQ(boxes_.size(), 1u) << "no box of its own";
-  host::PumpMessages(200);
-  PostMessageA(form_, WM_CLOSE, 0, 0);
-  host::PumpPendingMessages();
-  for (const char* out : {"\\out0.raw", "\\out1.raw"}) {
-    const std::string recorded = ReadText(record + out);
-    ASSERT_GE(recorded.size(), 4u * 256) << out;
-    EXPECT_EQ(recorded.find_first_not_of('\0'), std::string::npos) << out << ": silence, never the fill";
-  }
 }
 
 // With ErrorBoxes=0 a failed Play holds nothing: it answers at once with the reason
