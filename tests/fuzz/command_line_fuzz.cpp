@@ -1,5 +1,6 @@
 // Any line the host may send: the interpreter must answer "OK" or "ERR: ..." within
-// its longest answer and never crash, hang or hand an invalid channel index to the channel operations.
+// its longest answer and never crash, hang or hand an invalid channel index to the
+// channel operations.
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
