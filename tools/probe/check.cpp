@@ -101,7 +101,7 @@ int CheckPaths(const std::vector<std::string>& paths, std::int32_t deviceRate, b
       const TVerdict verdict = Judge(file, deviceRate, haveDecoder, stream, format);
       const TPlayThrough through =
           verdict.Kind == TVerdict::TKind::Plays
-              ? PlayThrough(stream, HasExtension(file, ".mp3"), format.nAvgBytesPerSec)
+              ? PlayThrough(stream, HasExtension(file, ".mp3") ? file : std::string(), format.nAvgBytesPerSec)
               : TPlayThrough{};
       if (verdict.Kind == TVerdict::TKind::Plays && !through.Fault.empty()) {
         ++damaged;

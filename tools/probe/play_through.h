@@ -20,9 +20,15 @@ struct TPlayThrough {
   std::string Fault;
 };
 
-// Reads the open stream to its end. mp3: the stream decodes an MP3 file, whose length
-// is an estimate and so is allowed some slack.
-TPlayThrough PlayThrough(TAudioStream& stream, bool mp3, std::uint32_t bytesPerSecond);
+// Reads the open stream to its end. mp3File: the MP3 file the stream decodes (empty
+// for a WAV file), whose length is an estimate and so is allowed some slack, and
+// whose frames are walked from the first to the last: where the next frame is not
+// where the one before says, bytes that do not decode stand between them.
+TPlayThrough PlayThrough(TAudioStream& stream, const std::string& mp3File, std::uint32_t bytesPerSecond);
+
+// The places in an MP3 file where the chain of frames breaks and later takes up
+// again: damaged or foreign bytes between frames. Trailing bytes (a tag) are none.
+int FrameBreaks(IByteSource& source);
 
 // "plays 1.0 s of 3.0 s: <fault>"
 std::string DescribePlayThrough(const TPlayThrough& result, std::uint32_t bytesPerSecond);
