@@ -19,7 +19,6 @@
 #include "audio/audio_stream.h"
 #include "audio/mpeg_audio.h"
 #include "base/ascii.h"
-#include "base/str_to_int.h"
 #include "check.h"
 #include "file_system.h"
 #include "tonvane_version.h"
