@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "asio/channel_state.h"
+#include "asio/sample_types.h"
 #include "base/exception.h"
 #include "commands/format_check.h"
 
@@ -15,14 +16,17 @@ constexpr char kUnreadable[] = "Unable to read file";
 
 }  // namespace
 
-TChannelOperations::TChannelOperations(IDeviceView& device, std::function<void(const std::string&)> showError)
-    : device_(device), showError_(std::move(showError)) {}
+TChannelOperations::TChannelOperations(IDeviceView& device, TPlayFaultReport reportFault)
+    : device_(device), reportFault_(std::move(reportFault)) {}
 
 bool TChannelOperations::DriverOpen() const { return device_.IsOpen(); }
 
 int TChannelOperations::ChannelCount() const { return static_cast<int>(device_.ChannelCount()); }
 
-bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) {
+bool TChannelOperations::SampleTypeWritten() const { return SampleTypeSupported(device_.SampleType()); }
+
+bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level,
+                                  std::string& unshown) {
   const std::span<TChannelState> channels = device_.Channels();
   TStartCue& cue = device_.Cue();
   // From here on the cue waits for this Play before it starts the others.
@@ -34,6 +38,8 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
       ResetChannel(channels, index);
       throw Exception("No ASIO device open");
     }
+    // Nothing would be heard: the engine writes only silence in such a type.
+    if (!SampleTypeWritten()) throw Exception("Required sample type not supported");
     WAVEFORMATEX format{};
     if (!OpenChannelStream(channels, index, fileName, format)) throw Exception(kUnknownFormat);
     const double rate = device_.SampleRate();
@@ -51,7 +57,7 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
   // up must not be cut off when it is dismissed; and the cue waits no longer.
   CloseChannelStream(channels, index);
   cue.Leave();
-  showError_(problem);
+  if (!reportFault_(index, fileName, problem)) unshown = problem + ": " + fileName;
   return false;
 }
 

@@ -171,18 +171,30 @@ TEST_F(EngineTest, ALoneLastByteIsALowByte) {
   EXPECT_EQ(d.device.Channels[0].Playing.load(), 0);
 }
 
-TEST_F(EngineTest, AnUnsupportedTypeWritesNothingYetPlaysThrough) {
-  TestDevice d(2, 64, ASIOSTFloat32LSB);
-  auto channels = d.Channels();
-  ASSERT_TRUE(Play(channels, 0, dir_.Wave("unheard.wav", Samples(100, 0x1234))));
-  FillBuffers(d.device, 0);
-  EXPECT_EQ(channels[0].Playing.load(), 1);
-  EXPECT_EQ(channels[0].BytesPlayed.load(), 128u);
-  FillBuffers(d.device, 1);
-  EXPECT_EQ(channels[0].Playing.load(), 0);
-  EXPECT_EQ(channels[0].BytesPlayed.load(), 200u);
-  for (std::size_t c = 0; c < 2; ++c)
-    for (int h = 0; h < 2; ++h) EXPECT_EQ(d.Buffer(c, h), Bytes(d.Buffer(c, h).size(), testing::kUntouched));
+// A type the engine cannot write gets silence, as wide as the type's samples, in
+// every output's halves, never the driver's leftovers; a code that is no ASIO type
+// at all has no width, and its buffers are not touched.
+TEST_F(EngineTest, AnUnsupportedTypeGetsSilenceYetPlaysThrough) {
+  using Case = std::pair<std::int32_t, int>;  // type, bytes a sample
+  for (const auto& [type, width] :
+       {Case{ASIOSTFloat32LSB, 4}, Case{ASIOSTFloat64MSB, 8}, Case{ASIOSTInt32LSB24, 4}, Case{5, 0}}) {
+    TestDevice d(2, 64, type);
+    auto channels = d.Channels();
+    ASSERT_TRUE(Play(channels, 0, dir_.Wave("unheard.wav", Samples(100, 0x1234))));
+    FillBuffers(d.device, 0);
+    EXPECT_EQ(channels[0].Playing.load(), 1) << type;
+    EXPECT_EQ(channels[0].BytesPlayed.load(), 128u) << type;
+    FillBuffers(d.device, 1);
+    EXPECT_EQ(channels[0].Playing.load(), 0) << type;
+    EXPECT_EQ(channels[0].BytesPlayed.load(), 200u) << type;
+    const std::size_t zeros = static_cast<std::size_t>(width) * 64;
+    for (std::size_t c = 0; c < 2; ++c)
+      for (int h = 0; h < 2; ++h) {
+        Bytes expected(d.Buffer(c, h).size(), testing::kUntouched);
+        std::fill_n(expected.begin(), zeros, 0);
+        EXPECT_EQ(d.Buffer(c, h), expected) << type << " channel " << c << " half " << h;
+      }
+  }
 }
 
 TEST_F(EngineTest, ALevelChangeTakesEffectAtTheNextBufferAndBack) {
