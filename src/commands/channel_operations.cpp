@@ -8,13 +8,6 @@
 #include "commands/format_check.h"
 
 namespace tonvane {
-namespace {
-
-// A file that opened, but whose sound could not be read even after a few tries (a
-// stick or a share that fails): nothing of it will play.
-constexpr char kUnreadable[] = "Unable to read file";
-
-}  // namespace
 
 TChannelOperations::TChannelOperations(IDeviceView& device, TPlayFaultReport reportFault)
     : device_(device), reportFault_(std::move(reportFault)) {}
@@ -47,7 +40,9 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
     // Before Playing: the driver's thread may switch at any moment from here on, and
     // its first samples of this file must already have the level asked for.
     if (level) tonvane::SetChannelLevel(channels, index, *level);
-    if (!StartChannel(channels, index, rate, &cue)) throw Exception(kUnreadable);
+    // The file opened, but its sound could not be read even after a few tries (a
+    // stick or a share that fails): nothing of it will play.
+    if (!StartChannel(channels, index, rate, &cue)) throw Exception("Unable to read file");
     device_.FeedNow();
     return true;
   } catch (const std::exception& e) {
