@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <new>
 #include <thread>
 #include <system_error>
@@ -14,6 +16,8 @@ namespace tonvane {
 namespace {
 
 constexpr std::int32_t kStandardRates[] = {44100, 48000, 88200, 96000, 192000};
+// A feeder thread's stack: a visit's buffers and a decoder's frame, with room to spare.
+constexpr SIZE_T kFeederStack = 256 * 1024;
 
 // The device state that must be global: ASIO callbacks carry no context, so the
 // buffer switch finds the channels through this pointer. It is set only while the
@@ -52,20 +56,43 @@ ASIOTime* TONVANE_DRIVER_CALLBACK BufferSwitchTimeInfo(ASIOTime*, std::int32_t, 
 
 // Each feeder thread keeps the module loaded for itself, so that one still inside a
 // read when the host unloads the plug-in does not return into unloaded code: its
-// maker takes a reference for it, and the thread ends inside FreeLibraryAndExitThread.
+// maker takes a reference for it, and the thread ends inside FreeLibraryAndExitThread,
+// which never returns. So the thread is a plain one whose start routine runs the
+// feeder's work to its end, frees it, and only then lets go of the module: nothing the
+// work made is left behind, and no runtime's thread record waits for a return that
+// never comes.
+HMODULE feederModule = nullptr;
+
+DWORD WINAPI FeederThread(void* parameter) {
+  {
+    const std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
+    (*body)();
+  }
+  FreeLibraryAndExitThread(feederModule, 0);
+}
+
 TFeederThreadHooks FeederHooks() {
   const auto address = reinterpret_cast<LPCSTR>(&BufferSwitch);
-  HMODULE self = nullptr;
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     address, &self);
+                     address, &feederModule);
   TFeederThreadHooks hooks;
   hooks.Hold = [address] {
     HMODULE held = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, address, &held);
   };
-  hooks.Unhold = [self] { FreeLibrary(self); };
+  hooks.Unhold = [] { FreeLibrary(feederModule); };
   hooks.AtStart = [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL); };
-  hooks.AtEnd = [self] { FreeLibraryAndExitThread(self, 0); };
+  hooks.Launch = [](std::function<void()> body) {
+    std::unique_ptr<std::function<void()>> work(new (std::nothrow) std::function<void()>(std::move(body)));
+    if (!work) return false;
+    // A small stack: a thread stuck in a read holds it until the storage answers.
+    HANDLE thread = CreateThread(nullptr, kFeederStack, FeederThread, work.get(),
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (!thread) return false;
+    static_cast<void>(work.release());  // the thread's now
+    CloseHandle(thread);
+    return true;
+  };
   return hooks;
 }
 

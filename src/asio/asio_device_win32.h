@@ -38,7 +38,7 @@ class TAsioDevice final : public IDeviceView {
   // type of output 0 (the type every channel is written in).
   void Open(int index, HWND owner);
   std::int32_t Outputs() const { return outputs_; }
-  std::int32_t SampleType() const { return state_.SampleType; }
+  std::int32_t SampleType() const override { return state_.SampleType; }
   // The standard rates in Hz that the open driver accepts, in ascending order.
   std::vector<std::int32_t> StandardRates();
   void SetRate(std::int32_t rate);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -24,48 +26,62 @@ class TChannelGuard {
   // Acquire on success: what the previous holder did is visible.
   bool try_lock() { return !busy_.exchange(true, std::memory_order_acquire); }
   void lock() {
-    while (busy_.exchange(true, std::memory_order_acquire)) {
+    for (int spins = 0; busy_.exchange(true, std::memory_order_acquire);) {
       // Spin on a plain load so the waiting thread does not keep taking the cache
       // line from the holder; the holder may be the driver's thread, so give way to it.
-      while (busy_.load(std::memory_order_relaxed)) std::this_thread::yield();
+      // A yield gives way only to threads of the waiter's priority or above: a feeder
+      // thread, above normal, would keep the host's thread from ever letting go on a
+      // busy machine, so a wait that lasts sleeps.
+      while (busy_.load(std::memory_order_relaxed)) {
+        if (++spins < kSpins)
+          std::this_thread::yield();
+        else
+          std::this_thread::sleep_for(std::chrono::microseconds(100));
+      }
     }
   }
   // Release: publishes the holder's work to the next holder.
   void unlock() { busy_.store(false, std::memory_order_release); }
 
  private:
+  static constexpr int kSpins = 64;
   std::atomic<bool> busy_{false};
 };
 
 // A channel's file as the feeder borrows it: the stream, and the guard under which
 // the borrower hands it back. A read may hang for as long as the storage does, so
 // nobody waits for a borrowed source: the host takes the channel back by abandoning
-// it, and the borrower, once its read returns, finds it abandoned, closes it and
-// frees it.
+// it, and the borrower, once its read returns, finds it abandoned and lets go of it,
+// which closes and frees it. The channel and a borrower each own it (TSourceRef), so
+// whichever lets go last frees it.
 struct TChannelSource {
   TAudioStream Stream;
   TChannelGuard HandBack;
-  // Under HandBack: the channel has let go of this source; whoever has it frees it.
-  bool Abandoned = false;
+  // Set under HandBack: the channel has let go of this source. Also loaded without
+  // it by the feeder's pool, which counts a thread whose source was abandoned apart.
+  std::atomic<bool> Abandoned{false};
 };
+using TSourceRef = std::shared_ptr<TChannelSource>;
 
 // One ASIO output channel.
 //
-// Three kinds of thread share it: the host's (the channel operations), the feeder's
-// (reads the file into the ring) and the driver's (plays the ring). Only the host's
-// thread ever waits, and only for a guard, never for a read:
+// Three kinds of thread share it: the host's (the channel operations, the methods
+// below), the feeder's (reads the file into the ring, channel_feed.h) and the
+// driver's (plays the ring, engine.h). Only the host's thread ever waits, and only for
+// a guard, never for a read:
 // - Guard: the ring's consumer side and BytesPlayed, between the host and the
 //   driver's thread. The driver's thread only tries it (a busy guard costs that
 //   channel one buffer half of silence) and holds it for one channel's copy at most.
-// - StreamGuard: who may borrow the source. A feeder thread tries it, checks that the
-//   channel is Feeding and not Lent, sets Lent and lets go; then it reads outside
-//   every guard of the channel. While Lent, the borrower alone touches the stream,
-//   the ring's producer side, Feeding and SourceEnded, each time under the source's
-//   HandBack after checking that it was not abandoned; it clears Lent under HandBack
-//   when it is done. The host takes StreamGuard, then HandBack, and abandons a source
-//   that is still Lent (Reclaim): from then on the channel is the host's alone.
-// The host takes Guard before StreamGuard before HandBack, the feeder one at a time,
-// so nobody waits in a circle.
+// - The stream guard: who may borrow the source. A feeder thread tries it, checks
+//   that the channel is feeding and not lent, marks it lent and lets go; then it
+//   reads outside every guard of the channel. While lent, the borrower alone touches
+//   the stream, the ring's producer side, the feeding flag and SourceEnded, each time
+//   under the source's HandBack after checking that it was not abandoned; it clears
+//   the lent mark under HandBack when it is done. The host takes the stream guard,
+//   then HandBack, and abandons a source that is still lent: from then on the
+//   channel is the host's alone.
+// The host takes Guard before the stream guard before HandBack, the feeder one at a
+// time, so nobody waits in a circle.
 //
 // Playing and Level are written by the host's thread (Playing also by the driver's
 // thread, when a waiting channel starts and at the end of the data) and read by the
@@ -81,7 +97,8 @@ struct TChannelSource {
 // - SourceEnded is stored with release after the last samples of the file went into
 //   the ring: a driver's thread that sees it and finds the ring empty has played
 //   the file to its end.
-struct TChannelState {
+class TChannelState {
+ public:
   // Samples read ahead: about 0.7 s at 48 kHz, enough to ride out a slow disk; a
   // driver with larger buffers gets room for four buffer halves at least.
   static constexpr std::size_t kRingSamples = 32768;
@@ -91,6 +108,10 @@ struct TChannelState {
   static constexpr double kMinPrefillSeconds = 0.040;
   // Playing's values. A waiting channel is ready and starts with its cue's group.
   static constexpr std::uint8_t kStopped = 0, kPlaying = 1, kWaiting = 2;
+  // A read that fails before the channel has any sound is tried this many times in
+  // all, this far apart (a glitch of a stick or a share), before the Play gives up.
+  static constexpr int kFirstReadTries = 4;
+  static constexpr std::chrono::milliseconds kFirstReadPause{10};
 
   TChannelState() = default;
   // Abandons a source a feeder thread still has out.
@@ -110,8 +131,36 @@ struct TChannelState {
   // it starts no later than it would if the driver's thread read the file itself.
   std::size_t PrefillFor(double rate) const;
 
-  // The stream of a source that is not Lent, or on the host's thread, its DataLength.
-  TAudioStream& Stream() { return Source->Stream; }
+  // The host's steps under the channel operations.
+
+  // Puts the channel back to stopped with nothing open and nothing played, whatever it
+  // was doing (for a Stop, a new Play on it, a device that closes): clears Playing,
+  // then empties the ring once the driver's thread has let go of it, and closes the
+  // stream outside every guard; a stream a feeder thread is reading is abandoned to it
+  // rather than waited for. The level stays.
+  void Reset();
+  // The first half of playing a file: resets the channel and has `open` open the file
+  // on its stream (filling the format). The caller checks the format and then either
+  // starts the channel or gives the stream up with CloseStream. False when the file
+  // does not open (the stream is then closed).
+  bool OpenStream(const std::function<bool(TAudioStream&)>& open);
+  // Fills the first part of the ring from the stream that OpenStream opened (see
+  // PrefillFor; rate is the device's), then lets the feeder carry on and the driver's
+  // thread play: from its next switch, or with the cue's group when a cue is given.
+  // A read that fails before any sound is tried again (kFirstReadTries); false, with
+  // the stream closed and the channel stopped, when it never succeeds.
+  bool Start(double rate, TStartCue* cue = nullptr);
+  // Closes the stream of a stopped channel, as after a file the caller refused.
+  void CloseStream();
+
+  // The stream of a channel the feeder does not have, or on the host's thread, its
+  // DataLength.
+  TAudioStream& Stream() { return source_->Stream; }
+  // Whether the stream has been started and has data still to come; whether a feeder
+  // thread has it out. Loaded by the feeder before it tries the channel, so that an
+  // idle channel costs it no write.
+  bool IsFeeding() const { return feeding_.load(std::memory_order_relaxed); }
+  bool IsLent() const { return lent_.load(std::memory_order_relaxed); }
 
   // The driver's thread's line: what it reads for every channel in every switch.
   std::atomic<std::uint8_t> Playing{kStopped};
@@ -128,82 +177,28 @@ struct TChannelState {
   std::int32_t GainLevel = 0;
   float Gain = 1.0f;
   TSampleRing Ring{kRingSamples};
+  std::unique_ptr<IChannelStrip> Strip;
+  std::size_t HalfSize = 0;
+
+ private:
+  friend class TChannelFeed;
 
   // The feeder's line, apart from the driver's, so that trying a channel takes no
   // line the driver's thread is reading.
-  alignas(64) TChannelGuard StreamGuard;
-  // The stream has been started and has data still to come; loaded by the feeder
-  // before it tries the channel, so that an idle channel costs it no write.
-  std::atomic<bool> Feeding{false};
-  // A feeder thread has the source out.
-  std::atomic<bool> Lent{false};
-  // Replaced, under StreamGuard, only when the host abandons it.
-  std::unique_ptr<TChannelSource> Source = std::make_unique<TChannelSource>();
-  std::unique_ptr<IChannelStrip> Strip;
-  std::size_t HalfSize = 0;
+  alignas(64) TChannelGuard streamGuard_;
+  std::atomic<bool> feeding_{false};
+  std::atomic<bool> lent_{false};
+  // Replaced, under the stream guard, only when the host abandons it.
+  TSourceRef source_ = std::make_shared<TChannelSource>();
 };
 
-// Under StreamGuard, with the source not Lent (the host's own): moves up to `samples`
-// samples from a feeding channel's stream into its ring, as far as the ring has room.
-// At the end of the data the stream is closed and SourceEnded set. Stops early when
-// the stream answers that it has nothing yet (an MP3 decoder fed a stretch without
-// sound) or that the file failed. True when the stream gave samples or was worked
-// through.
-bool FeedRing(TChannelState& channel, std::size_t samples);
-
-// How a feeder thread tells its pool where it is. Between Away and Back it touches
-// no channel except through the source it has out, under that source's HandBack.
-class IReadWatch {
- public:
-  virtual ~IReadWatch() = default;
-  // Before the reads of a visit; false when the channels are going: read nothing.
-  virtual bool Away() = 0;
-  // After the source was handed back or found abandoned; false when the thread must
-  // not touch the channels again.
-  virtual bool Back() = 0;
-};
-
-// What a feeder thread's visit to a channel came to.
-enum class TVisit {
-  Idle,    // nothing read: the channel is not feeding, someone else has it, or a
-           // read failed and waits to be tried again
-  Worked,  // the stream gave samples or was worked through
-  Gone,    // the watch said not to touch the channels again
-};
-
-// A feeder thread's visit: borrows the source if the channel is feeding and nobody
-// has it, reads up to `samples` samples outside every guard and hands them back into
-// the ring. A read error with sound still in the ring is tried again at a later
-// visit; with the ring empty, the channel ends as at the end of its data.
-TVisit VisitChannel(TChannelState& channel, std::size_t samples, IReadWatch* watch = nullptr);
-
-// Takes the channel's source back from a feeder thread that has it out, abandoning it
-// to that thread; the channel gets a new, closed source. Under StreamGuard.
-void Reclaim(TChannelState& channel);
-
-// The steps of the host's thread under the channel operations. Each takes the
-// channels of the open device; ResetChannel and the stream steps take the index as
-// valid.
-
-// Puts the channel back to stopped with nothing open and nothing played, whatever it
-// was doing (for a Stop, a new Play on it, a device that closes): clears Playing,
-// then empties the ring and closes the stream once the driver's thread has let go of
-// the ring; a stream a feeder thread is reading is abandoned to it rather than waited
-// for. The level stays.
+// The steps of the host's thread by channel index, for the channel operations. Each
+// takes the channels of the open device and the index as valid.
 void ResetChannel(std::span<TChannelState> channels, std::int32_t index);
-
-// The first half of playing a file: resets the channel and opens the file on its
-// stream, filling format. The caller checks the format and then either sets the
-// channel playing with StartChannel or gives the stream up with CloseChannelStream.
-// False when the file does not open (the stream is then closed).
 bool OpenChannelStream(std::span<TChannelState> channels, std::int32_t index, const std::string& fileName,
                        WAVEFORMATEX& format);
-// Fills the first part of the ring from the stream that OpenChannelStream opened (see
-// PrefillFor; rate is the device's), then lets the feeder carry on and the driver's
-// thread play: from its next switch, or with the cue's group when a cue is given.
-void StartChannel(std::span<TChannelState> channels, std::int32_t index, double rate,
+bool StartChannel(std::span<TChannelState> channels, std::int32_t index, double rate,
                   TStartCue* cue = nullptr);
-// Closes the stream of a stopped channel, as after a file the caller refused.
 void CloseChannelStream(std::span<TChannelState> channels, std::int32_t index);
 
 // Stores the level and shows it on the strip; an index outside the channels is ignored.

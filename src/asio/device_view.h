@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
 #include "asio/channel_state.h"
@@ -20,6 +21,8 @@ class IDeviceView {
   virtual bool Stopped() const { return false; }
   // The driver's current rate in Hz, as it reports it.
   virtual double SampleRate() const = 0;
+  // The ASIO sample type of its outputs.
+  virtual std::int32_t SampleType() const = 0;
   // One state per output channel; empty before any open.
   virtual std::span<TChannelState> Channels() = 0;
   virtual std::size_t ChannelCount() const = 0;

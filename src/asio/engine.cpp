@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "asio/sample_types.h"
 
@@ -107,9 +108,15 @@ void FillBuffers(TDeviceState& device, std::int32_t h) {
     case ASIOSTInt32LSB:
       return FillAll<ASIOSTInt32LSB>(device, h);
     default:
-      // The buffers keep what the driver put in them, but the files still play
-      // through and their channels stop at the end.
-      static_assert(!SampleTypeSupported(kWriteNothing));
+      // No sound of ours can be written in this type, but silence can: all-zero bytes
+      // are silence in every integer and float type. Without them the card plays what
+      // the driver left in its buffers. The files still play through (unheard) and
+      // their channels stop at the end.
+      static_assert(!SampleTypeSupported(kWriteNothing) && SampleTypeWidth(kWriteNothing) == 0);
+      if (const std::int32_t width = SampleTypeWidth(device.SampleType); width > 0 && device.BufferSize > 0)
+        for (const ASIOBufferInfo& info : device.BufferInfos)
+          if (info.buffers[h])
+            std::memset(info.buffers[h], 0, static_cast<std::size_t>(width) * device.BufferSize);
       return FillAll<kWriteNothing>(device, h);
   }
 }

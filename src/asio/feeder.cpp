@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <functional>
 #include <list>
 #include <mutex>
 #include <new>
@@ -17,6 +18,10 @@ using TClock = std::chrono::steady_clock;
 constexpr auto kIdle = std::chrono::milliseconds(2);
 // How often the watcher looks for stuck threads. A Play also has it look at once.
 constexpr auto kWatch = std::chrono::milliseconds(10);
+// A read this long keeps its thread from a channel that runs low: far longer than a
+// healthy disk's read or a decoder's work on one visit, far shorter than the sound a
+// Play starts with.
+constexpr auto kBusy = std::chrono::milliseconds(5);
 
 }  // namespace
 
@@ -26,11 +31,14 @@ struct TFeeder::TPool {
   struct TSlot {
     bool reading = false;  // between Away and Back
     TClock::time_point since;
+    // What the thread reads while reading: alive until Back or Dropping.
+    const TChannelSource* source = nullptr;
+    bool dropped = false;  // its source was abandoned and is being let go of
   };
 
   std::span<TChannelState> channels;
   TFeederThreadHooks hooks;
-  std::size_t limit = 0;  // feeder threads at most
+  std::size_t limit = 0;  // feeder threads for live channels at most
 
   std::mutex mutex;
   std::condition_variable wake;     // idle feeder threads sleep on it
@@ -48,27 +56,62 @@ struct TFeeder::TPool {
       return !slot.reading || now - slot.since < kStuck;
     }));
   }
+  // Under mutex: threads inside a read of a source the host has abandoned.
+  std::size_t Abandoned() const {
+    return static_cast<std::size_t>(std::count_if(slots.begin(), slots.end(), [](const TSlot& slot) {
+      return slot.reading &&
+             (slot.dropped || (slot.source && slot.source->Abandoned.load(std::memory_order_relaxed)));
+    }));
+  }
+  // Under mutex, before Stop: whether every thread has been inside a read for a while
+  // (longer than a healthy disk's read, or a decoder's work on one visit) while a
+  // channel that no thread has out runs low.
+  bool Starving(TClock::time_point now) const {
+    if (std::any_of(slots.begin(), slots.end(),
+                    [now](const TSlot& slot) { return !slot.reading || now - slot.since < kBusy; }))
+      return false;
+    return std::any_of(channels.begin(), channels.end(), [](const TChannelState& channel) {
+      return channel.IsFeeding() && !channel.IsLent() && channel.Ring.Waiting() < kLowWater;
+    });
+  }
+  // Under mutex: whether the watcher starts another thread now.
+  bool Short(TClock::time_point now) const {
+    const std::size_t abandoned = Abandoned();
+    if (slots.size() - abandoned >= limit) return false;
+    if (slots.size() >= limit + static_cast<std::size_t>(kAbandonedThreads)) return false;
+    return Free(now) < kThreads || Starving(now);
+  }
 };
 
 namespace {
 
 using TPoolRef = std::shared_ptr<TFeeder::TPool>;
+using TSlotRef = std::list<TFeeder::TPool::TSlot>::iterator;
 
 class TSlotWatch final : public IReadWatch {
  public:
   TSlotWatch(TFeeder::TPool& pool, TFeeder::TPool::TSlot& slot) : pool_(pool), slot_(slot) {}
 
-  bool Away() override {
+  bool Away(const TChannelSource& source) override {
     std::lock_guard hold(pool_.mutex);
     if (--pool_.scanning == 0) pool_.settled.notify_all();
     if (pool_.stop) return false;
     slot_.reading = true;
     slot_.since = TClock::now();
+    slot_.source = &source;
+    slot_.dropped = false;
     return true;
+  }
+  void Dropping() override {
+    std::lock_guard hold(pool_.mutex);
+    slot_.source = nullptr;
+    slot_.dropped = true;
   }
   bool Back() override {
     std::lock_guard hold(pool_.mutex);
     slot_.reading = false;
+    slot_.source = nullptr;
+    slot_.dropped = false;
     if (pool_.stop) return false;
     ++pool_.scanning;
     return true;
@@ -79,20 +122,16 @@ class TSlotWatch final : public IReadWatch {
   TFeeder::TPool::TSlot& slot_;
 };
 
-// The end of every thread of the pool: lets go of it, then of the code.
-void LeavePool(TPoolRef pool) {
-  const std::function<void()> atEnd = pool->hooks.AtEnd;
-  pool.reset();
-  if (atEnd) atEnd();
-}
-
-void FeedLoop(TPoolRef pool, std::list<TFeeder::TPool::TSlot>::iterator slot) {
+// A feeder thread's work, until Stop or until it is one too many. Everything it
+// makes is gone when it returns.
+void FeedLoop(const TPoolRef& pool, TSlotRef slot) {
   if (pool->hooks.AtStart) pool->hooks.AtStart();
   TSlotWatch watch(*pool, *slot);
   std::vector<TFeedOrder> order;
   order.reserve(pool->channels.size());
   std::unique_lock lock(pool->mutex);
   bool scanning = true;
+  auto idleSince = TClock::now();
   while (!pool->stop) {
     lock.unlock();
     const TVisit round = FeedChannels(pool->channels, order, &watch);
@@ -103,9 +142,12 @@ void FeedLoop(TPoolRef pool, std::list<TFeeder::TPool::TSlot>::iterator slot) {
     }
     // A round that read something goes on at once: a stream that gave nothing yet
     // is worked through without pauses, and the others get their turn in between.
+    const auto now = TClock::now();
+    if (round == TVisit::Worked) idleSince = now;
     if (round == TVisit::Idle) {
-      // One thread too many (back from a stall that another took over) ends.
-      if (pool->Free(TClock::now()) > TFeeder::kThreads) break;
+      // A thread too many (back from a stall that another took over) ends once it
+      // has had nothing to do for a while.
+      if (now - idleSince >= TFeeder::kRetire && pool->Free(now) > TFeeder::kThreads) break;
       pool->wake.wait_for(lock, kIdle, [&] { return pool->stop || pool->woken; });
     }
     // The round about to begin sees the channel that was started.
@@ -113,8 +155,25 @@ void FeedLoop(TPoolRef pool, std::list<TFeeder::TPool::TSlot>::iterator slot) {
   }
   if (scanning && --pool->scanning == 0) pool->settled.notify_all();
   pool->slots.erase(slot);
-  lock.unlock();
-  LeavePool(std::move(pool));
+}
+
+// Makes a thread of the pool that runs `work` with its own reference to the pool and
+// lets go of it when done, before the thread ends. False when the system would not.
+template <typename Work>
+bool Launch(const TPoolRef& pool, Work work) {
+  try {
+    std::function<void()> body = [ref = pool, work]() mutable {
+      work(ref);
+      ref.reset();
+    };
+    if (pool->hooks.Launch) return pool->hooks.Launch(std::move(body));
+    std::thread(std::move(body)).detach();
+  } catch (const std::system_error&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
 }
 
 // One more feeder thread, counted as scanning from the start so that Stop waits for
@@ -126,13 +185,8 @@ bool Spawn(const TPoolRef& pool, std::unique_lock<std::mutex>& lock) {
   ++pool->scanning;
   lock.unlock();
   if (pool->hooks.Hold) pool->hooks.Hold();
-  bool made = true;
-  try {
-    std::thread(FeedLoop, pool, slot).detach();
-  } catch (const std::system_error&) {
-    made = false;
-    if (pool->hooks.Unhold) pool->hooks.Unhold();
-  }
+  const bool made = Launch(pool, [slot](const TPoolRef& p) { FeedLoop(p, slot); });
+  if (!made && pool->hooks.Unhold) pool->hooks.Unhold();
   lock.lock();
   if (!made) {
     pool->slots.erase(slot);
@@ -141,20 +195,18 @@ bool Spawn(const TPoolRef& pool, std::unique_lock<std::mutex>& lock) {
   return made;
 }
 
-// The watcher: starts a feeder thread whenever fewer than kThreads are free to read.
-// It reads nothing itself, so no storage can hold it up.
-void WatchLoop(TPoolRef pool) {
+// The watcher: starts a feeder thread whenever the pool is short of one. It reads
+// nothing itself, so no storage can hold it up; while a channel runs low with every
+// thread inside a read it looks again soon.
+void WatchLoop(const TPoolRef& pool) {
   if (pool->hooks.AtStart) pool->hooks.AtStart();
   std::unique_lock lock(pool->mutex);
   while (!pool->stop) {
     pool->kicked = false;
-    if (pool->Free(TClock::now()) < TFeeder::kThreads && pool->slots.size() < pool->limit &&
-        Spawn(pool, lock))
-      continue;
-    pool->watch.wait_for(lock, kWatch, [&] { return pool->stop || pool->kicked; });
+    if (pool->Short(TClock::now()) && Spawn(pool, lock)) continue;
+    const auto period = !pool->stop && pool->Starving(TClock::now()) ? kIdle : kWatch;
+    pool->watch.wait_for(lock, period, [&] { return pool->stop || pool->kicked; });
   }
-  lock.unlock();
-  LeavePool(std::move(pool));
 }
 
 }  // namespace
@@ -164,7 +216,7 @@ TVisit FeedChannels(std::span<TChannelState> channels, std::vector<TFeedOrder>& 
   // must compare the same values every time.
   order.clear();
   for (std::size_t c = 0; c < channels.size(); ++c) {
-    if (!channels[c].Feeding.load(std::memory_order_relaxed)) continue;
+    if (!channels[c].IsFeeding()) continue;
     const std::size_t waiting = channels[c].Ring.Waiting();
     if (channels[c].Ring.Capacity() - waiting >= TFeeder::kMinRoom) order.push_back({waiting, c});
   }
@@ -189,15 +241,11 @@ void TFeeder::Start(std::span<TChannelState> channels, TFeederThreadHooks hooks)
   {
     std::unique_lock lock(pool->mutex);
     for (int i = 0; started && i < kThreads; ++i) started = Spawn(pool, lock);
-    if (started) {
-      if (pool->hooks.Hold) pool->hooks.Hold();
-      try {
-        std::thread(WatchLoop, pool).detach();
-      } catch (const std::system_error&) {
-        if (pool->hooks.Unhold) pool->hooks.Unhold();
-        started = false;
-      }
-    }
+  }
+  if (started) {
+    if (pool->hooks.Hold) pool->hooks.Hold();
+    started = Launch(pool, WatchLoop);
+    if (!started && pool->hooks.Unhold) pool->hooks.Unhold();
   }
   if (!started) {
     Stop();

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "asio/channel_state.h"
+#include "asio/channel_feed.h"
 
 namespace tonvane {
 
@@ -33,9 +33,11 @@ struct TFeederThreadHooks {
   std::function<void()> Unhold;
   // First thing on each feeder thread (to raise its priority, say).
   std::function<void()> AtStart;
-  // Last thing on each feeder thread, after it let go of everything of the feeder's;
-  // may end the thread without returning.
-  std::function<void()> AtEnd;
+  // Makes a thread that runs `body` and then ends, in a way that may not return to
+  // the caller's code (FreeLibraryAndExitThread): once `body` has returned and been
+  // destroyed, nothing of the feeder's is left on the thread. False when no thread
+  // could be made. Empty: a detached std::thread.
+  std::function<bool(std::function<void()> body)> Launch;
 };
 
 // The device's feeder: threads of its own that keep the playing channels' rings
@@ -46,10 +48,18 @@ struct TFeederThreadHooks {
 // A read may hang for as long as its storage does (a network share reconnecting, a
 // USB stick remapping a block). A thread stuck in one holds up only that channel:
 // a watcher thread, which reads nothing, sees how many threads are free to read and
-// starts another whenever fewer than kThreads are, up to one per channel and
-// kThreads more. A thread that comes back from a stall while enough others are free
-// ends. Nobody waits for a stuck thread: the host abandons its source to it (see
-// TChannelSource), and Stop leaves it to end on its own once its read returns.
+// starts another whenever fewer than kThreads are, or as soon as every thread has
+// been inside a read for a few milliseconds while a channel runs low (a cue that
+// starts healthy files beside files that stall at once must not wait for a stall to
+// be noticed). The threads for
+// live channels are limited to one per channel and 2 * kThreads more. A thread stuck
+// in a read of a source the host has abandoned (a Stop, or a new Play, of a channel
+// whose read hangs) no longer counts against that limit but against its own,
+// kAbandonedThreads; once that too is met, no thread is started for anything until
+// stuck reads return, and channels whose threads are all stuck go silent. A thread
+// that has been idle for kRetire while enough others are free ends. Nobody waits for
+// a stuck thread: the host abandons its source to it (see TChannelSource), and Stop
+// leaves it to end on its own once its read returns.
 class TFeeder {
  public:
   // Threads free to read at any time.
@@ -62,10 +72,17 @@ class TFeeder {
   static constexpr std::size_t kMinRoom = 1024;
   // A visit that has been reading this long is taken as stuck: far longer than a
   // disk's seek or a busy machine's time slice, far shorter than a playing channel's
-  // ring (0.17 s at 192 kHz). A Play that finds every thread stuck has one started at
-  // once; the 20 ms its ring starts with are exposed only to a stall of every thread
-  // that began less than this before it.
+  // ring (0.17 s at 192 kHz). A channel that runs low does not wait for it.
   static constexpr std::chrono::milliseconds kStuck{40};
+  // Threads stuck in reads of abandoned sources, at most: each holds a stack and a
+  // file handle until its storage answers.
+  static constexpr int kAbandonedThreads = 16;
+  // How long a thread more than needed stays idle before it ends: long enough that
+  // storage whose every read takes longer than kStuck keeps a steady number of
+  // threads rather than starting and ending them by the dozen.
+  static constexpr std::chrono::seconds kRetire{5};
+  // A channel with fewer samples than this waiting (0.17 s at 48 kHz) runs low.
+  static constexpr std::size_t kLowWater = 8192;
 
   TFeeder() = default;
   ~TFeeder() { Stop(); }

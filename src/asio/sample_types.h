@@ -43,6 +43,37 @@ constexpr bool SampleTypeSupported(std::int32_t type) {
   }
 }
 
+// Bytes one sample takes in a type, the types not written included; 0 for a code that
+// is not an ASIO sample type.
+constexpr std::int32_t SampleTypeWidth(std::int32_t type) {
+  switch (type) {
+    case ASIOSTInt16MSB:
+    case ASIOSTInt16LSB:
+      return 2;
+    case ASIOSTInt24MSB:
+    case ASIOSTInt24LSB:
+      return 3;
+    case ASIOSTFloat64MSB:
+    case ASIOSTFloat64LSB:
+      return 8;
+    case ASIOSTInt32MSB:
+    case ASIOSTFloat32MSB:
+    case ASIOSTInt32MSB16:
+    case ASIOSTInt32MSB18:
+    case ASIOSTInt32MSB20:
+    case ASIOSTInt32MSB24:
+    case ASIOSTInt32LSB:
+    case ASIOSTFloat32LSB:
+    case ASIOSTInt32LSB16:
+    case ASIOSTInt32LSB18:
+    case ASIOSTInt32LSB20:
+    case ASIOSTInt32LSB24:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
 // The status bar's name of a type, "Unknown (<code>)" for codes not in the table.
 std::string SampleTypeName(std::int32_t type);
 

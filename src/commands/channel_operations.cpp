@@ -3,13 +3,14 @@
 #include <exception>
 
 #include "asio/channel_state.h"
+#include "asio/sample_types.h"
 #include "base/exception.h"
 #include "commands/format_check.h"
 
 namespace tonvane {
 
-TChannelOperations::TChannelOperations(IDeviceView& device, std::function<void(const std::string&)> showError)
-    : device_(device), showError_(std::move(showError)) {}
+TChannelOperations::TChannelOperations(IDeviceView& device, TPlayFaultReport reportFault)
+    : device_(device), reportFault_(std::move(reportFault)) {}
 
 bool TChannelOperations::DriverOpen() const { return device_.IsOpen(); }
 
@@ -17,11 +18,15 @@ bool TChannelOperations::DeviceStopped() const { return device_.Stopped(); }
 
 int TChannelOperations::ChannelCount() const { return static_cast<int>(device_.ChannelCount()); }
 
-bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) {
+bool TChannelOperations::SampleTypeWritten() const { return SampleTypeSupported(device_.SampleType()); }
+
+bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level,
+                                  std::string& unshown) {
   // Refused before the channel is touched: what it plays carries on once the device
   // is back, and this Play never sounds.
   if (device_.Stopped()) {
-    showError_(kDeviceStopped);
+    if (!reportFault_(index, fileName, kDeviceStopped))
+      unshown = std::string(kDeviceStopped) + ": " + fileName;
     return false;
   }
   const std::span<TChannelState> channels = device_.Channels();
@@ -35,6 +40,8 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
       ResetChannel(channels, index);
       throw Exception("No ASIO device open");
     }
+    // Nothing would be heard: the engine writes only silence in such a type.
+    if (!SampleTypeWritten()) throw Exception("Required sample type not supported");
     WAVEFORMATEX format{};
     if (!OpenChannelStream(channels, index, fileName, format)) throw Exception(kUnknownFormat);
     const double rate = device_.SampleRate();
@@ -42,7 +49,9 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
     // Before Playing: the driver's thread may switch at any moment from here on, and
     // its first samples of this file must already have the level asked for.
     if (level) tonvane::SetChannelLevel(channels, index, *level);
-    StartChannel(channels, index, rate, &cue);
+    // The file opened, but its sound could not be read even after a few tries (a
+    // stick or a share that fails): nothing of it will play.
+    if (!StartChannel(channels, index, rate, &cue)) throw Exception("Unable to read file");
     device_.FeedNow();
     return true;
   } catch (const std::exception& e) {
@@ -52,7 +61,7 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
   // up must not be cut off when it is dismissed; and the cue waits no longer.
   CloseChannelStream(channels, index);
   cue.Leave();
-  showError_(problem);
+  if (!reportFault_(index, fileName, problem)) unshown = problem + ": " + fileName;
   return false;
 }
 

@@ -67,7 +67,13 @@ void Run(IChannelControl& target, const std::vector<std::string>& tokens) {
     // A valid level goes with the file, so that no buffer switch plays the new sound
     // at the channel's old level; a bad one fails the command once the sound plays.
     const std::optional<std::int32_t> level = tokens.size() > 3 ? LevelOf(tokens[3]) : std::nullopt;
-    if (!target.PlayFile(index, tokens[2], level)) throw Exception("Error playing ASIO sound");
+    // The open has said so in its own box; no sound of a Play could be heard.
+    if (!target.SampleTypeWritten()) throw Exception("Required sample type not supported");
+    std::string unshown;
+    if (!target.PlayFile(index, tokens[2], level, unshown)) {
+      if (unshown.empty()) throw Exception("Error playing ASIO sound");
+      throw Exception("Error playing ASIO sound: " + unshown);
+    }
     if (tokens.size() > 3 && !level) throw Exception("Invalid level");
   } else if (keyword == "STOP") {
     if (tokens.size() < 2) throw Exception("Invalid Stop command");
@@ -119,7 +125,7 @@ std::string ExecuteCommandLine(IChannelControl& target, std::string_view line) {
     Run(target, Tokenize(line));
     return "OK";
   } catch (const std::exception& e) {
-    return std::string("ERR: ") + e.what();
+    return (std::string("ERR: ") + e.what()).substr(0, kMaxAnswerLength);
   } catch (...) {
     return "ERR: Unknown error";
   }

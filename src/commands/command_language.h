@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,8 +18,13 @@ extern const std::string_view kCommandHelp;
 // never closed. The line ends at its first zero character.
 std::vector<std::string> Tokenize(std::string_view line);
 
-// Runs one command line against the channels and answers "OK" or "ERR: <message>".
-// Never throws.
+// The longest answer, without its terminating zero. The host copies an answer into
+// a buffer of its own; with the error boxes on no answer passes 39 characters, with
+// them off a failed Play's answer carries its file name and is cut to this length.
+inline constexpr std::size_t kMaxAnswerLength = 255;
+
+// Runs one command line against the channels and answers "OK" or "ERR: <message>",
+// at most kMaxAnswerLength characters. Never throws.
 std::string ExecuteCommandLine(IChannelControl& target, std::string_view line);
 
 }  // namespace tonvane

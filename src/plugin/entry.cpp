@@ -61,6 +61,7 @@ extern "C" void WINAPI TVXPluginInit(IUnknown** pluginIntf, std::int32_t pluginI
     // object stays, so the window's later picks and its destruction still reach the
     // file the next close writes.
     if (!MainForm || !m.Prefs) m.Prefs = std::make_unique<TPrefs>(m.PluginDir);
+    SetErrorBoxes(m.Prefs->ErrorBoxes);
   });
 }
 

@@ -11,6 +11,7 @@ void TPrefs::Load() {
   Top = ReadInteger("Top", -1);
   Device = ReadString("Device", "");
   Rate = ReadInteger("Rate", 0);
+  ErrorBoxes = ReadInteger("ErrorBoxes", 1) != 0;
 }
 
 void TPrefs::Save() {

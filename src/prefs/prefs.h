@@ -21,6 +21,10 @@ class TPrefs : public TIni {
   std::int32_t Top = -1;
   std::string Device;
   std::int32_t Rate = 0;
+  // "ErrorBoxes=0" turns the plug-in's modal boxes off for a show: each reason then goes
+  // to the command's answer and the status bar. Set by hand, read only: Save never
+  // writes it, and keeps it as it stands in the file.
+  bool ErrorBoxes = true;
 };
 
 }  // namespace tonvane

@@ -79,12 +79,24 @@ std::optional<bool> TMainForm::StripInSight(int index) const {
 
 int TMainForm::ControlTag(TControl& sender) { return sender.Tag(); }
 
+bool TMainForm::ReportPlayFault(int index, const std::string& fileName, const std::string& reason) {
+  if (ErrorBoxesShown()) {
+    // The box's loop may end the window: nothing of it is touched afterwards.
+    ShowErrorBox(reason);
+    return true;
+  }
+  ShowFault("Channel " + std::to_string(index + 1) + ": " + reason + ": " + fileName);
+  return false;
+}
+
 void TMainForm::OnStripPlay(TControl& sender) {
   // The dialog only accepts existing files; cancelling changes nothing, and the
   // strip shows the channel's real state at the next tick.
   const int index = ControlTag(sender);
   TModalLoop loop;  // the dialog's loop, and a failed Play's box after it
-  if (OpenDialog.Execute(handle_)) ChannelOps.PlayFile(index, OpenDialog.FileName, std::nullopt);
+  // With the boxes off a failure shows in the status bar alone: no one else asked.
+  std::string unshown;
+  if (OpenDialog.Execute(handle_)) ChannelOps.PlayFile(index, OpenDialog.FileName, std::nullopt, unshown);
 }
 
 void TMainForm::OnStripStop(TControl& sender) { ChannelOps.StopChannel(ControlTag(sender)); }

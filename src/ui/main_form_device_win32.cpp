@@ -6,6 +6,7 @@
 
 #include "asio/sample_types.h"
 #include "base/exception.h"
+#include "base/modal_loop_win32.h"
 #include "base/scope_exit.h"
 #include "ui/error_box_win32.h"
 #include "ui/main_form_win32.h"
@@ -59,6 +60,10 @@ void TMainForm::FormCreateDevice() {
 }
 
 void TMainForm::DeviceLBClick() {
+  // A driver may show a box or dialog of its own inside stop, init or createBuffers,
+  // whose message loop dispatches the host's messages as ours do: a close or release
+  // that comes then is held back the same way until the open sequence is over.
+  TModalLoop driversLoop;
   monitor_.Stop();
   Device.SetStopped(false);
   keptDevice_ = -1;
@@ -149,6 +154,9 @@ void TMainForm::KeepDevice(bool atTick) {
     // A command carries out a reset only: the watch and the tries are the tick's.
     action = TDeviceMonitor::TAction::Reset;
   }
+  if (action == TDeviceMonitor::TAction::None) return;
+  // As in the open sequence: a driver's own box inside a reopen holds back a release.
+  TModalLoop driversLoop;
   switch (action) {
     case TDeviceMonitor::TAction::None:
       return;

@@ -302,6 +302,10 @@ bool TMainForm::FormVisible() const { return IsWindowVisible(handle_) != FALSE; 
 
 void TMainForm::Release() { PostMessageA(handle_, kReleaseMessage, 0, 0); }
 
+void TMainForm::ShowFault(const std::string& text) {
+  if (StatusBar) StatusBar->SetSimpleText(text);
+}
+
 // A release that came while one of our loops ran was held back: the code below the
 // loop still used the window. It is requested again once the outermost loop has ended.
 void TMainForm::ModalLoopEnded(bool outermost, TModuleHold& hold) {

@@ -50,6 +50,8 @@ class TMainForm final {
   // as the window's destruction does; a window still being created has offered no
   // choice yet and hands nothing.
   void StoreChoices();
+  // A fault that no box shows, in the status bar until the next one.
+  void ShowFault(const std::string& text);
   // The channel operations the command language acts through.
   TChannelOperations& ChannelOperations() { return ChannelOps; }
   // The host's tick: every strip shows its channel's state. Only strips in view are
@@ -111,6 +113,9 @@ class TMainForm final {
   void OnStripPlay(TControl& sender);
   void OnStripStop(TControl& sender);
   void OnStripLevelChange(TControl& sender);
+  // A failed Play in the error box, or with the boxes off in the status bar with its
+  // channel and file (then false: the command's answer carries it).
+  bool ReportPlayFault(int index, const std::string& fileName, const std::string& reason);
   static int ControlTag(TControl& sender);
 
   TPrefs& prefs_;
@@ -153,7 +158,10 @@ class TMainForm final {
   TDeviceMonitor monitor_;
   // The device the window shows; it owns the channels, their streams and strips.
   TAsioDevice Device;
-  TChannelOperations ChannelOps{Device, ShowErrorBox};
+  TChannelOperations ChannelOps{Device,
+                                [this](int index, const std::string& fileName, const std::string& reason) {
+                                  return ReportPlayFault(index, fileName, reason);
+                                }};
 };
 
 // The one main window, or null.

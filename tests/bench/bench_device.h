@@ -48,8 +48,7 @@ class BenchDevice : public testing::TestDevice {
     WAVEFORMATEX format{};
     const auto index = static_cast<std::int32_t>(c);
     if (!OpenChannelStream(device.Channels, index, file_, format)) return false;
-    StartChannel(device.Channels, index, 48000);
-    return true;
+    return StartChannel(device.Channels, index, 48000);
   }
   bool ok() const { return ok_; }
   // Starts again every channel whose file has run out.

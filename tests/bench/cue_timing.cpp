@@ -61,6 +61,7 @@ class BenchView final : public IDeviceView {
   BenchView(testing::TestDevice& device, TFeeder& feeder) : device_(device), feeder_(feeder) {}
   bool IsOpen() const override { return true; }
   double SampleRate() const override { return kRate; }
+  std::int32_t SampleType() const override { return device_.device.SampleType; }
   std::span<TChannelState> Channels() override { return device_.Channels(); }
   std::size_t ChannelCount() const override { return device_.device.Channels.size(); }
   void FeedNow() override { feeder_.Wake(); }
@@ -160,9 +161,10 @@ int main(int argc, char** argv) {
   feeder.Start(device.Channels());
   BenchView view(device, feeder);
   bool failed = false;
-  TChannelOperations ops(view, [&](const std::string& problem) {
+  TChannelOperations ops(view, [&](int, const std::string&, const std::string& problem) {
     std::fprintf(stderr, "cue_timing: %s\n", problem.c_str());
     failed = true;
+    return true;
   });
   std::atomic<bool> stopBusy{false};
   std::vector<std::thread> spinners;
@@ -174,7 +176,8 @@ int main(int argc, char** argv) {
   switcher.Start();
   auto play = [&](std::size_t c) {
     switcher.Reset(c);
-    return ops.PlayFile(static_cast<int>(c), files[c % 4 == 3 ? 1 : 0], std::nullopt);
+    std::string unshown;
+    return ops.PlayFile(static_cast<int>(c), files[c % 4 == 3 ? 1 : 0], std::nullopt, unshown);
   };
   auto stopAll = [&] {
     for (std::size_t c = 0; c < static_cast<std::size_t>(size); ++c) ops.StopChannel(static_cast<int>(c));

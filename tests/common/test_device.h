@@ -34,9 +34,9 @@ class TestDevice {
     device.Cue.Clock = TestClock::Read;
     device.Channels = std::vector<TChannelState>(channels);
     device.BufferInfos.resize(channels);
-    // Four bytes a sample is the widest type; room for the widest either way.
+    // Eight bytes a sample is the widest type (Float64); room for the widest either way.
     memory_.assign(channels * 2,
-                   std::vector<std::uint8_t>(static_cast<std::size_t>(bufferSize) * 4, kUntouched));
+                   std::vector<std::uint8_t>(static_cast<std::size_t>(bufferSize) * 8, kUntouched));
     for (std::size_t c = 0; c < channels; ++c) {
       device.BufferInfos[c].isInput = 0;
       device.BufferInfos[c].channelNum = static_cast<std::int32_t>(c);

@@ -46,8 +46,11 @@ class SwitchingDevice final : public IDeviceView {
  public:
   explicit SwitchingDevice(TestDevice& device) : device_(device) {}
   bool IsOpen() const override { return open; }
+  std::int32_t SampleType() const override { return sampleType; }
   double SampleRate() const override {
     ++rateAsked;
+    // The rate is asked once the file is open: the Play's own reading took this long.
+    testing::TestClock::Now += readingMicros;
     const_cast<SwitchingDevice*>(this)->Switch();
     return rate;
   }
@@ -67,7 +70,9 @@ class SwitchingDevice final : public IDeviceView {
 
   bool open = true;
   double rate = 48000;
+  std::int32_t sampleType = ASIOSTInt16LSB;
   mutable int rateAsked = 0;
+  std::int64_t readingMicros = 0;
   std::vector<std::int16_t> heard;
   std::vector<int> fedNow;
 
@@ -81,9 +86,11 @@ class SwitchingTarget final : public IChannelControl {
   SwitchingTarget(TChannelOperations& ops, SwitchingDevice& device) : ops_(ops), device_(device) {}
   bool DriverOpen() const override { return ops_.DriverOpen(); }
   int ChannelCount() const override { return ops_.ChannelCount(); }
-  bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) override {
+  bool SampleTypeWritten() const override { return ops_.SampleTypeWritten(); }
+  bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level,
+                std::string& unshown) override {
     device_.Switch();
-    const bool played = ops_.PlayFile(index, fileName, level);
+    const bool played = ops_.PlayFile(index, fileName, level, unshown);
     device_.Switch();
     return played;
   }
@@ -122,8 +129,15 @@ class ChannelOpsTest : public ::testing::Test {
   TestDevice device_{3, 64, ASIOSTInt16LSB};
   std::vector<RecordingStrip*> strips_;
   SwitchingDevice switching_{device_};
-  std::vector<std::string> shown_;
-  TChannelOperations ops_{switching_, [this](const std::string& text) { shown_.push_back(text); }};
+  // The reasons reported, and where: "<channel> <file>".
+  std::vector<std::string> shown_, shownFor_;
+  bool boxes_ = true;
+  std::string unshown_;
+  TChannelOperations ops_{switching_, [this](int index, const std::string& file, const std::string& text) {
+                            shown_.push_back(text);
+                            shownFor_.push_back(std::to_string(index) + " " + file);
+                            return boxes_;
+                          }};
   SwitchingTarget target_{ops_, switching_};
 };
 
@@ -185,7 +199,7 @@ TEST_F(ChannelOpsTest, APlayedFileSoundsFromTheFirstSwitch) {
       ASSERT_EQ(stream.Read(first.data(), 128), 128);
     }
     switching_.fedNow.clear();
-    ASSERT_TRUE(ops_.PlayFile(0, file, std::nullopt));
+    ASSERT_TRUE(ops_.PlayFile(0, file, std::nullopt, unshown_));
     EXPECT_EQ(channels()[0].Ring.Available(), prefill);
     EXPECT_EQ(switching_.fedNow, std::vector<int>{TChannelState::kWaiting})
         << "the feeder is woken once the channel waits for its cue";
@@ -226,12 +240,12 @@ TEST_F(ChannelOpsTest, PlaysSentTogetherStartOnTheSameSwitch) {
     }
     return on;
   };
-  ASSERT_TRUE(target_.PlayFile(0, file(0), std::nullopt));
-  ASSERT_TRUE(target_.PlayFile(1, file(1), std::nullopt));
-  ASSERT_TRUE(target_.PlayFile(2, file(2), std::nullopt));
+  ASSERT_TRUE(target_.PlayFile(0, file(0), std::nullopt, unshown_));
+  ASSERT_TRUE(target_.PlayFile(1, file(1), std::nullopt, unshown_));
+  ASSERT_TRUE(target_.PlayFile(2, file(2), std::nullopt, unshown_));
   target_.StopChannel(2);
-  EXPECT_FALSE(target_.PlayFile(2, dir_.Path("missing.wav"), std::nullopt));
-  ASSERT_TRUE(target_.PlayFile(0, file(3), -6));
+  EXPECT_FALSE(target_.PlayFile(2, dir_.Path("missing.wav"), std::nullopt, unshown_));
+  ASSERT_TRUE(target_.PlayFile(0, file(3), -6, unshown_));
   target_.SetChannelLevel(1, -20);
   EXPECT_EQ(sounding(), std::vector<int>{}) << "nothing starts while the cue comes";
   ops_.RefreshStrips();
@@ -247,20 +261,34 @@ TEST_F(ChannelOpsTest, PlaysSentTogetherStartOnTheSameSwitch) {
   // Plays that never pause long enough: the group starts once its first Play is the
   // bound old, and the next Play waits for the next group.
   for (std::size_t c = 0; c < 3; ++c) ops_.StopChannel(static_cast<int>(c));
-  ASSERT_TRUE(target_.PlayFile(0, file(0), std::nullopt));
+  ASSERT_TRUE(target_.PlayFile(0, file(0), std::nullopt, unshown_));
   for (std::int64_t waited = 0; waited + TStartCue::kQuietMicros / 2 < TStartCue::kBoundMicros;
        waited += TStartCue::kQuietMicros / 2) {
     TestClock::Now += TStartCue::kQuietMicros / 2;
-    ASSERT_TRUE(ops_.PlayFile(1, file(1), std::nullopt));
+    ASSERT_TRUE(ops_.PlayFile(1, file(1), std::nullopt, unshown_));
     switching_.Switch();
     ASSERT_EQ(sounding(), std::vector<int>{}) << waited;
   }
   TestClock::Now += TStartCue::kQuietMicros / 2;
   switching_.Switch();
   EXPECT_EQ(sounding(), (std::vector<int>{0, 1}));
-  ASSERT_TRUE(ops_.PlayFile(2, file(2), std::nullopt));
+  ASSERT_TRUE(ops_.PlayFile(2, file(2), std::nullopt, unshown_));
   switching_.Switch();
   EXPECT_EQ(sounding(), (std::vector<int>{0, 1}));
+
+  // Plays from slow storage, each reading for 10 ms, 16 in a row without a pause: a
+  // Play's own reading does not count against the bound, so the cue does not split.
+  for (std::size_t c = 0; c < 3; ++c) ops_.StopChannel(static_cast<int>(c));
+  TestClock::Now += TStartCue::kBoundMicros;
+  switching_.readingMicros = 10000;
+  for (int play = 0; play < 16; ++play) {
+    ASSERT_TRUE(target_.PlayFile(play % 3, file(play % 3), std::nullopt));
+    ASSERT_EQ(sounding(), std::vector<int>{}) << "play " << play;
+  }
+  switching_.readingMicros = 0;
+  TestClock::Now += TStartCue::kQuietMicros;
+  switching_.Switch();
+  EXPECT_EQ(sounding(), (std::vector<int>{0, 1, 2}));
 
   // Closing the device stops every channel and drops the group.
   for (std::size_t c = 0; c < 3; ++c) ops_.StopChannel(static_cast<int>(c));
@@ -268,10 +296,17 @@ TEST_F(ChannelOpsTest, PlaysSentTogetherStartOnTheSameSwitch) {
   TestClock::Now += TStartCue::kBoundMicros;
   switching_.Switch();
   EXPECT_EQ(sounding(), std::vector<int>{});
-  ASSERT_TRUE(ops_.PlayFile(1, file(1), std::nullopt));
+  ASSERT_TRUE(ops_.PlayFile(1, file(1), std::nullopt, unshown_));
   TestClock::Now += TStartCue::kQuietMicros;
   switching_.Switch();
   EXPECT_EQ(sounding(), std::vector<int>{1}) << "a later Play starts as usual";
+
+  // Group numbers wrap in their own width: the last number is before the first.
+  constexpr std::uint32_t kLast = (1u << 29) - 1;
+  EXPECT_TRUE(TStartCue::Started(kLast, 0));
+  EXPECT_FALSE(TStartCue::Started(0, kLast));
+  EXPECT_TRUE(TStartCue::Started(kLast - 1, kLast));
+  EXPECT_FALSE(TStartCue::Started(kLast, kLast));
 }
 
 TEST_F(ChannelOpsTest, SetChannelLevelStoresAnyLevelOnlyForAChannelThatExists) {
@@ -352,7 +387,9 @@ TEST_F(ChannelOpsTest, AFailedPlayShowsItsFirstFaultOnceAndLeavesTheChannelStopp
     SetChannelLevel(channels(), 0, -7);
     shown_.clear();
     switching_.rateAsked = 0;
-    EXPECT_EQ(ops_.PlayFile(0, c.file, -20), c.message == nullptr);
+    std::string unshown;
+    EXPECT_EQ(ops_.PlayFile(0, c.file, -20, unshown), c.message == nullptr);
+    EXPECT_EQ(unshown, "") << "shown in the box";
     EXPECT_EQ(switching_.rateAsked, c.rateAsked) << "the rate is asked once the file is open";
     if (c.message) {
       EXPECT_EQ(shown_, std::vector<std::string>{c.message});
@@ -367,11 +404,42 @@ TEST_F(ChannelOpsTest, AFailedPlayShowsItsFirstFaultOnceAndLeavesTheChannelStopp
   }
   // A driver rate that is not whole is taken as the nearest whole rate.
   switching_.rate = 47999.6;
-  EXPECT_TRUE(ops_.PlayFile(1, dir_.Wave("good.wav", samples), std::nullopt));
+  std::string unshown;
+  EXPECT_TRUE(ops_.PlayFile(1, dir_.Wave("good.wav", samples), std::nullopt, unshown));
+
+  // With the boxes off the reason comes back with the file, for the command's answer,
+  // and the window is told the channel; the channel is left as a box leaves it.
+  boxes_ = false;
+  shown_.clear();
+  shownFor_.clear();
+  const std::string stereo = wave("stereo.wav", 2, 16, 48000);
+  EXPECT_FALSE(ops_.PlayFile(1, stereo, -3, unshown));
+  EXPECT_EQ(unshown, "Sound must be mono: " + stereo);
+  EXPECT_EQ(shown_, std::vector<std::string>{"Sound must be mono"});
+  EXPECT_EQ(shownFor_, std::vector<std::string>{"1 " + stereo});
+  EXPECT_EQ(channels()[1].Playing.load(), 0);
+  EXPECT_FALSE(StreamOpen(1));
+  EXPECT_EQ(ExecuteCommandLine(target_, "Play 2 \"" + stereo + "\""),
+            "ERR: Error playing ASIO sound: Sound must be mono: " + stereo);
+  boxes_ = true;
+
+  // A device whose type the engine cannot write plays nothing: the strip's Play says
+  // so in its box, a command in its answer without one.
+  switching_.sampleType = ASIOSTFloat32LSB;
+  shown_.clear();
+  EXPECT_FALSE(ops_.PlayFile(1, dir_.Wave("good.wav", samples), std::nullopt, unshown));
+  EXPECT_EQ(shown_, std::vector<std::string>{"Required sample type not supported"});
+  EXPECT_EQ(channels()[1].Playing.load(), 0);
+  shown_.clear();
+  EXPECT_EQ(ExecuteCommandLine(target_, "Play 2 \"" + dir_.Wave("good.wav", samples) + "\""),
+            "ERR: Required sample type not supported");
+  EXPECT_TRUE(shown_.empty());
+  switching_.sampleType = ASIOSTInt16LSB;
+
   // Without an open driver nothing is opened and the channel stops.
   switching_.open = false;
   shown_.clear();
-  EXPECT_FALSE(ops_.PlayFile(1, dir_.Wave("good.wav", samples), std::nullopt));
+  EXPECT_FALSE(ops_.PlayFile(1, dir_.Wave("good.wav", samples), std::nullopt, unshown));
   EXPECT_EQ(shown_, std::vector<std::string>{"No ASIO device open"});
   EXPECT_EQ(channels()[1].Playing.load(), 0);
 }

@@ -52,14 +52,19 @@ class FakeChannels : public IChannelControl {
   bool driverOpen = true;
   int channels = 4;
   bool playResult = true;
+  bool typeWritten = true;
+  std::string unshown;  // a failed Play's reason with the boxes off
   bool levelThrows = false;
   std::vector<std::string> calls;
 
   bool DriverOpen() const override { return driverOpen; }
   int ChannelCount() const override { return channels; }
-  bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) override {
+  bool SampleTypeWritten() const override { return typeWritten; }
+  bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level,
+                std::string& reason) override {
     calls.push_back("play " + std::to_string(index) + " " + fileName +
                     (level ? " at " + std::to_string(*level) : std::string()));
+    if (!playResult) reason = unshown;
     return playResult;
   }
   void StopChannel(int index) override { calls.push_back("stop " + std::to_string(index)); }
@@ -160,6 +165,17 @@ TEST_F(CommandTest, PlayChecksInOrderThenPlaysWithTheLevel) {
   EXPECT_EQ(target_.calls, std::vector<std::string>{"play 0 " + file_ + " at -6"});
   target_.calls.clear();
   EXPECT_EQ(Run("Play 1 \"" + file_ + "\" loud"), "ERR: Error playing ASIO sound") << "the play fails first";
+
+  // With the boxes off the answer carries the reason and the file.
+  target_.unshown = "Sound must be mono: " + file_;
+  EXPECT_EQ(Run("Play 1 \"" + file_ + "\""), "ERR: Error playing ASIO sound: Sound must be mono: " + file_);
+
+  // A device whose sample type the engine cannot write: no Play is tried.
+  target_.calls.clear();
+  target_.typeWritten = false;
+  EXPECT_EQ(Run("Play 1 \"" + file_ + "\""), "ERR: Required sample type not supported");
+  EXPECT_EQ(Run("Play 1 \"" + file_ + "x\""), "ERR: File does not exist") << "the file is checked first";
+  EXPECT_TRUE(target_.calls.empty());
 }
 
 TEST_F(CommandTest, RelativeFileNamesResolveAgainstTheCurrentDirectory) {
@@ -170,11 +186,21 @@ TEST_F(CommandTest, RelativeFileNamesResolveAgainstTheCurrentDirectory) {
   std::filesystem::current_path(previous);
 }
 
+// With the boxes on, the longest answer is the refusal of a device whose samples
+// cannot be written; with them off, a failed Play's answer grows with its file name.
 TEST_F(CommandTest, LongestAnswerFitsTheDocumentedRoom) {
   target_.playResult = false;
+  EXPECT_EQ(Run("Play 1 \"" + file_ + "\"").size() + 1, 30u);
+  target_.typeWritten = false;
   const std::string answer = Run("Play 1 \"" + file_ + "\"");
-  EXPECT_EQ(answer, "ERR: Error playing ASIO sound");
-  EXPECT_EQ(answer.size() + 1, 30u);
+  EXPECT_EQ(answer, "ERR: Required sample type not supported");
+  EXPECT_EQ(answer.size() + 1, 40u);
+  // A file name as long as Windows allows, and the reason before it: cut.
+  target_.typeWritten = true;
+  target_.unshown = "Sound must be mono: " + std::string(259, 'x');
+  const std::string cut = Run("Play 1 \"" + file_ + "\"");
+  EXPECT_EQ(cut.size(), kMaxAnswerLength);
+  EXPECT_EQ(cut.rfind("ERR: Error playing ASIO sound: Sound must be mono: xxx", 0), 0u);
 }
 
 }  // namespace

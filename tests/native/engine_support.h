@@ -45,6 +45,7 @@ class ReadGate {
  public:
   void Wait() {
     std::unique_lock lock(mutex_);
+    ++waiting;
     stalled_ = true;
     changed_.notify_all();
     changed_.wait(lock, [this] { return released_; });
@@ -59,6 +60,7 @@ class ReadGate {
     changed_.notify_all();
   }
   std::atomic<int> sources{0};  // alive
+  std::atomic<int> waiting{0};  // reads that came to the gate, released or not
   // Failures only once armed, so that a file can open first.
   std::atomic<bool> armed{true};
 
@@ -111,23 +113,18 @@ class TroubledSource final : public IByteSource {
 inline bool Play(std::span<TChannelState> channels, std::int32_t index, const std::string& file) {
   WAVEFORMATEX format{};
   if (!OpenChannelStream(channels, index, file, format)) return false;
-  StartChannel(channels, index, 48000);
-  return true;
+  return StartChannel(channels, index, 48000);
 }
 
 // The same over a source of the test's own, taken as a WAV file or an MP3 file.
 inline bool PlaySource(std::span<TChannelState> channels, std::int32_t index,
                        std::unique_ptr<IByteSource> source,
                        TAudioStream::TKind kind = TAudioStream::TKind::Wave) {
-  ResetChannel(channels, index);
-  {
-    TChannelState& channel = channels[static_cast<std::size_t>(index)];
-    std::lock_guard hold(channel.StreamGuard);
-    WAVEFORMATEX format{};
-    if (!channel.Stream().Open(std::move(source), kind, format)) return false;
-  }
-  StartChannel(channels, index, 48000);
-  return true;
+  WAVEFORMATEX format{};
+  if (!channels[static_cast<std::size_t>(index)].OpenStream(
+          [&](TAudioStream& stream) { return stream.Open(std::move(source), kind, format); }))
+    return false;
+  return StartChannel(channels, index, 48000);
 }
 
 }  // namespace tonvane::testing

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <thread>
 #include <mutex>
@@ -169,18 +171,30 @@ TEST_F(EngineTest, ALoneLastByteIsALowByte) {
   EXPECT_EQ(d.device.Channels[0].Playing.load(), 0);
 }
 
-TEST_F(EngineTest, AnUnsupportedTypeWritesNothingYetPlaysThrough) {
-  TestDevice d(2, 64, ASIOSTFloat32LSB);
-  auto channels = d.Channels();
-  ASSERT_TRUE(Play(channels, 0, dir_.Wave("unheard.wav", Samples(100, 0x1234))));
-  FillBuffers(d.device, 0);
-  EXPECT_EQ(channels[0].Playing.load(), 1);
-  EXPECT_EQ(channels[0].BytesPlayed.load(), 128u);
-  FillBuffers(d.device, 1);
-  EXPECT_EQ(channels[0].Playing.load(), 0);
-  EXPECT_EQ(channels[0].BytesPlayed.load(), 200u);
-  for (std::size_t c = 0; c < 2; ++c)
-    for (int h = 0; h < 2; ++h) EXPECT_EQ(d.Buffer(c, h), Bytes(d.Buffer(c, h).size(), testing::kUntouched));
+// A type the engine cannot write gets silence, as wide as the type's samples, in
+// every output's halves, never the driver's leftovers; a code that is no ASIO type
+// at all has no width, and its buffers are not touched.
+TEST_F(EngineTest, AnUnsupportedTypeGetsSilenceYetPlaysThrough) {
+  using Case = std::pair<std::int32_t, int>;  // type, bytes a sample
+  for (const auto& [type, width] :
+       {Case{ASIOSTFloat32LSB, 4}, Case{ASIOSTFloat64MSB, 8}, Case{ASIOSTInt32LSB24, 4}, Case{5, 0}}) {
+    TestDevice d(2, 64, type);
+    auto channels = d.Channels();
+    ASSERT_TRUE(Play(channels, 0, dir_.Wave("unheard.wav", Samples(100, 0x1234))));
+    FillBuffers(d.device, 0);
+    EXPECT_EQ(channels[0].Playing.load(), 1) << type;
+    EXPECT_EQ(channels[0].BytesPlayed.load(), 128u) << type;
+    FillBuffers(d.device, 1);
+    EXPECT_EQ(channels[0].Playing.load(), 0) << type;
+    EXPECT_EQ(channels[0].BytesPlayed.load(), 200u) << type;
+    const std::size_t zeros = static_cast<std::size_t>(width) * 64;
+    for (std::size_t c = 0; c < 2; ++c)
+      for (int h = 0; h < 2; ++h) {
+        Bytes expected(d.Buffer(c, h).size(), testing::kUntouched);
+        std::fill_n(expected.begin(), zeros, 0);
+        EXPECT_EQ(d.Buffer(c, h), expected) << type << " channel " << c << " half " << h;
+      }
+  }
 }
 
 TEST_F(EngineTest, ALevelChangeTakesEffectAtTheNextBufferAndBack) {
@@ -421,12 +435,204 @@ TEST_F(EngineTest, StalledSourcesSilenceOnlyTheirOwnChannels) {
   feeder.Stop();
 }
 
+// A driver's thread in real time: a switch every buffer period at 48 kHz, keeping
+// what the named channels played, for as long as the test runs.
+class PacedDriver {
+ public:
+  PacedDriver(TestDevice& d, std::vector<std::size_t> kept) : d_(d), heard(d.Channels().size()) {
+    thread_ = std::thread([this, kept] {
+      const auto period = std::chrono::microseconds(1'000'000LL * d_.device.BufferSize / 48000);
+      auto next = std::chrono::steady_clock::now();
+      for (int h = 0; !done_.load(); h ^= 1) {
+        FillBuffers(d_.device, h);
+        for (std::size_t c : kept) {
+          const Samples half = d_.Samples(c, h);
+          heard[c].insert(heard[c].end(), half.begin(), half.end());
+        }
+        next += period;
+        std::this_thread::sleep_until(next);
+      }
+    });
+  }
+  ~PacedDriver() { Stop(); }
+  // From here on heard may be read.
+  void Stop() {
+    done_.store(true);
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  TestDevice& d_;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+
+ public:
+  std::vector<Samples> heard;
+};
+
+// Buffer halves of `heard` that differ from the same stretch of `file` (silence past
+// its end).
+std::size_t HalvesWithGaps(const Samples& heard, const Samples& file, std::size_t half) {
+  std::size_t gaps = 0;
+  for (std::size_t at = 0; at + half <= heard.size(); at += half) {
+    for (std::size_t i = at; i < at + half; ++i) {
+      if (heard[i] != (i < file.size() ? file[i] : 0)) {
+        ++gaps;
+        break;
+      }
+    }
+  }
+  return gaps;
+}
+
+// A show plays a file from a stick that hangs, again and again: each Play abandons
+// the source whose read hangs and the next read hangs as well. However many threads
+// those reads hold, the channel beside it plays every sample in place, in real time.
+TEST_F(EngineTest, ReplayingAHangingFileStarvesNoOtherChannel) {
+  constexpr std::int32_t kSize = 256;
+  constexpr int kPlays = 10;
+  TestDevice d(2, kSize, ASIOSTInt16LSB);
+  auto channels = d.Channels();
+  const Samples healthy = Counting(48000 * 5, 3);
+  const auto hanging = WaveBytes(Counting(48000 * 5, 4));
+  auto gate = std::make_shared<testing::ReadGate>();
+  ASSERT_TRUE(Play(channels, 1, dir_.Wave("healthy.wav", healthy)));
+  TFeeder feeder;
+  feeder.Start(channels);
+  d.Feed();
+  int most = 0;
+  {
+    PacedDriver driver(d, {1});
+    for (int play = 1; play <= kPlays; ++play) {
+      ASSERT_TRUE(testing::PlaySource(
+          channels, 0,
+          std::make_unique<testing::TroubledSource>(hanging, testing::Trouble{.stallAt = 40000}, gate)));
+      for (int wait = 0; wait < 300 && gate->waiting.load() < play; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      EXPECT_EQ(gate->waiting.load(), play) << "a thread reads every Play's file";
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      most = std::max(most, feeder.Threads());
+    }
+    driver.Stop();
+    const std::size_t gaps = HalvesWithGaps(driver.heard[1], healthy, kSize);
+    std::printf("healthy channel: %zu of %zu buffer halves with gaps; feeder threads at most %d\n", gaps,
+                driver.heard[1].size() / kSize, most);
+    EXPECT_EQ(gaps, 0u);
+  }
+  ResetChannel(channels, 0);
+  gate->Release();
+  for (int wait = 0; wait < 5000 && gate->sources.load() != 0; ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(gate->sources.load(), 0) << "every abandoned source is freed once its read returns";
+  feeder.Stop();
+}
+
+// A cue starts four healthy files together with four whose reads hang at the
+// feeder's first read, with the feeder already running: every thread it has is soon
+// stuck, long before a read counts as stuck. The healthy channels get a thread while
+// their first samples last, and play every sample in place, in real time.
+TEST_F(EngineTest, HealthyFilesStartedBesideStallingOnesPlayWhole) {
+  constexpr std::int32_t kSize = 256;
+  constexpr std::size_t kStalling = 4, kChannels = 8;
+  constexpr int kRounds = 3;
+  TestDevice d(kChannels, kSize, ASIOSTInt16LSB);
+  auto channels = d.Channels();
+  std::vector<std::shared_ptr<const Bytes>> stalling;
+  for (std::size_t c = 0; c < kStalling; ++c) stalling.push_back(WaveBytes(Counting(48000, c)));
+  std::vector<Samples> files;
+  std::vector<std::string> paths;
+  for (std::size_t c = kStalling; c < kChannels; ++c) {
+    files.push_back(Counting(48000, c));
+    paths.push_back(dir_.Wave("healthy" + std::to_string(c) + ".wav", files.back()));
+  }
+  // Several rounds: whether every thread is stuck as the healthy files start depends
+  // on how the threads' rounds fall.
+  for (int round = 0; round < kRounds; ++round) {
+    auto gate = std::make_shared<testing::ReadGate>();
+    TFeeder feeder;
+    feeder.Start(channels);
+    std::size_t gaps = 0;
+    {
+      PacedDriver driver(d, {4, 5, 6, 7});
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      // Back to back, each waking the feeder as a Play does. A Play reads the first
+      // block of 16 KiB; the feeder's first read is the next.
+      for (std::size_t c = 0; c < kStalling; ++c) {
+        ASSERT_TRUE(testing::PlaySource(channels, static_cast<std::int32_t>(c),
+                                        std::make_unique<testing::TroubledSource>(
+                                            stalling[c], testing::Trouble{.stallAt = 16428}, gate)));
+        feeder.Wake();
+      }
+      for (std::size_t c = kStalling; c < kChannels; ++c) {
+        ASSERT_TRUE(Play(channels, static_cast<std::int32_t>(c), paths[c - kStalling]));
+        feeder.Wake();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      driver.Stop();
+      for (std::size_t c = kStalling; c < kChannels; ++c) {
+        // From the first sound: the switch the Play fell into had none yet.
+        const Samples& heard = driver.heard[c];
+        const auto first = std::find(heard.begin(), heard.end(), files[c - kStalling][0]);
+        ASSERT_NE(first, heard.end()) << "channel " << c;
+        gaps += HalvesWithGaps(Samples(first, heard.end()), files[c - kStalling], kSize);
+      }
+    }
+    std::printf(
+        "round %d: healthy channels beside %zu stalling ones: %zu buffer halves with gaps; %d threads\n",
+        round, kStalling, gaps, feeder.Threads());
+    EXPECT_EQ(gate->waiting.load(), static_cast<int>(kStalling)) << "every stalling file stalled";
+    EXPECT_EQ(gaps, 0u) << "round " << round;
+    for (std::size_t c = 0; c < kChannels; ++c) ResetChannel(channels, static_cast<std::int32_t>(c));
+    gate->Release();
+    feeder.Stop();
+  }
+}
+
+// A share whose every read takes a while (45 ms, or TONVANE_READ_MS): four channels
+// play from it in real time for 3 s. Reads that take longer than a stall takes to be
+// noticed have threads started beside them, but those stay for the next slow read
+// rather than ending and being started again.
+TEST_F(EngineTest, SlowReadsCostASteadyNumberOfThreads) {
+  constexpr std::int32_t kSize = 256;
+  constexpr std::size_t kChannels = 4;
+  const char* readMs = std::getenv("TONVANE_READ_MS");
+  const auto pause = std::chrono::milliseconds(readMs ? std::atoi(readMs) : 45);
+  TestDevice d(kChannels, kSize, ASIOSTInt16LSB);
+  auto channels = d.Channels();
+  std::vector<Samples> files;
+  for (std::size_t c = 0; c < kChannels; ++c) {
+    files.push_back(Counting(48000 * 4, c));
+    ASSERT_TRUE(testing::PlaySource(
+        channels, static_cast<std::int32_t>(c),
+        std::make_unique<testing::TroubledSource>(WaveBytes(files[c]), testing::Trouble{.pause = pause})));
+  }
+  std::atomic<int> starts{0};
+  TFeederThreadHooks hooks;
+  hooks.AtStart = [&starts] { ++starts; };
+  TFeeder feeder;
+  feeder.Start(channels, std::move(hooks));
+  {
+    PacedDriver driver(d, {0, 1, 2, 3});
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    driver.Stop();
+    std::size_t gaps = 0;
+    for (std::size_t c = 0; c < kChannels; ++c) gaps += HalvesWithGaps(driver.heard[c], files[c], kSize);
+    std::printf(
+        "reads of %lld ms: %d thread starts in 3 s (the watcher's among them), %d alive, %zu "
+        "halves with gaps\n",
+        static_cast<long long>(pause.count()), starts.load(), feeder.Threads(), gaps);
+  }
+  // The watcher, and each feeder thread the channels may need, started once.
+  EXPECT_LE(starts.load(), static_cast<int>(1 + kChannels + 2 * TFeeder::kThreads));
+  feeder.Stop();
+}
+
 // A read that fails is not the end of the file: WAV and MP3 channels whose reads fail
 // for a while play every sample, in order; a file that keeps failing plays what was
 // read before the failure and then stops as at its end.
 TEST_F(EngineTest, AReadErrorIsTriedAgainWhileTheRingHasSound) {
   constexpr std::int32_t kSize = 256;
-  TestDevice d(3, kSize, ASIOSTInt16LSB);
+  TestDevice d(4, kSize, ASIOSTInt16LSB);
   auto channels = d.Channels();
   const Samples wave = Counting(3 * channels[0].Ring.Capacity(), 1);
   const auto waveBytes = WaveBytes(wave);
@@ -458,13 +664,18 @@ TEST_F(EngineTest, AReadErrorIsTriedAgainWhileTheRingHasSound) {
   ASSERT_TRUE(testing::PlaySource(
       channels, 2,
       std::make_unique<testing::TroubledSource>(waveBytes, Trouble{.failAt = failAt, .failures = -1})));
-  std::vector<Samples> heard(3);
-  for (int n = 0; channels[0].Playing.load() || channels[1].Playing.load() || channels[2].Playing.load();
+  // A glitch at the very first read of the data, before the channel has any sound.
+  ASSERT_TRUE(testing::PlaySource(
+      channels, 3,
+      std::make_unique<testing::TroubledSource>(waveBytes, Trouble{.failAt = 44, .failures = 1})));
+  std::vector<Samples> heard(4);
+  for (int n = 0; channels[0].Playing.load() || channels[1].Playing.load() || channels[2].Playing.load() ||
+                  channels[3].Playing.load();
        ++n) {
     ASSERT_LT(n, 4000) << "never stopped";
     d.Feed();
     FillBuffers(d.device, n % 2);
-    for (std::size_t c = 0; c < 3; ++c) {
+    for (std::size_t c = 0; c < 4; ++c) {
       const Samples half = d.Samples(c, n % 2);
       heard[c].insert(heard[c].end(), half.begin(), half.end());
     }
@@ -475,6 +686,18 @@ TEST_F(EngineTest, AReadErrorIsTriedAgainWhileTheRingHasSound) {
   // blocks that start before the failure play, then the channel ends.
   const std::size_t before = (failAt - 44 + 16383) / 16384 * 8192;
   EXPECT_EQ(NonZero(heard[2]), Samples(wave.begin(), wave.begin() + static_cast<std::ptrdiff_t>(before)));
+  std::printf("failing once at its first read: %zu of %zu samples played\n", NonZero(heard[3]).size(),
+              wave.size());
+  EXPECT_EQ(NonZero(heard[3]), wave);
+
+  // One that never reads: the Play says so, and leaves the channel stopped and closed.
+  auto gate = std::make_shared<testing::ReadGate>();
+  EXPECT_FALSE(testing::PlaySource(
+      channels, 3,
+      std::make_unique<testing::TroubledSource>(waveBytes, Trouble{.failAt = 44, .failures = -1}, gate)));
+  EXPECT_EQ(channels[3].Playing.load(), TChannelState::kStopped);
+  EXPECT_FALSE(channels[3].IsFeeding());
+  EXPECT_EQ(gate->sources.load(), 0) << "closed";
 }
 
 }  // namespace

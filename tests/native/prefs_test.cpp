@@ -37,6 +37,7 @@ TEST_F(PrefsTest, FirstRunGivesTheDefaultsAndWritesNothing) {
     EXPECT_EQ(prefs.Top, -1);
     EXPECT_EQ(prefs.Device, "");
     EXPECT_EQ(prefs.Rate, 0);
+    EXPECT_TRUE(prefs.ErrorBoxes);
     EXPECT_EQ(prefs.Section(), "Preferences");
   }
   EXPECT_FALSE(std::filesystem::exists(IniPath()));
@@ -68,13 +69,23 @@ TEST_F(PrefsTest, BadOrMissingValuesReadAsDefaults) {
   EXPECT_EQ(prefs.Left, 12);
   EXPECT_EQ(prefs.Top, -1);
   EXPECT_EQ(prefs.Device, "My Card");
+  EXPECT_TRUE(prefs.ErrorBoxes);
+  for (const char* value : {"1", "yes", ""}) {
+    std::ofstream(IniPath()) << "[Preferences]\nErrorBoxes=" << value << "\n";
+    EXPECT_TRUE(TPrefs(Dir()).ErrorBoxes) << value;
+  }
 }
 
+// ErrorBoxes is the technician's to set: read, never written, kept as it stands.
 TEST_F(PrefsTest, SaveKeepsOtherSectionsAndKeys) {
-  std::ofstream(IniPath()) << "[Other]\nKeep=1\n[Preferences]\nRate=44100\nMine=yes\n[Last]\nX=2\n";
+  std::ofstream(IniPath())
+      << "[Other]\nKeep=1\n[Preferences]\nRate=44100\nMine=yes\nErrorBoxes=0\n[Last]\nX=2\n";
   TPrefs prefs(Dir());
+  EXPECT_FALSE(prefs.ErrorBoxes);
+  prefs.ErrorBoxes = true;
   prefs.Rate = 96000;
   prefs.Save();
+  EXPECT_FALSE(TPrefs(Dir()).ErrorBoxes);
   TIni other(IniPath());
   other.SetSection("Other");
   EXPECT_EQ(other.ReadInteger("Keep", 0), 1);

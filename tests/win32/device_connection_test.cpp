@@ -304,7 +304,9 @@ TEST_F(DeviceTest, PickingTheOpenDeviceAgainResetsEveryChannel) {
   EXPECT_EQ(second.find_first_not_of('\0', 44), std::string::npos) << "channel 2 stopped at the reopen";
 }
 
-TEST_F(DeviceTest, AnUnsupportedSampleTypeIsShownButTheDeviceRuns) {
+// The device runs, but no Play answers OK for sound that cannot come (the card gets
+// silence: e2e-playback records it).
+TEST_F(DeviceTest, AnUnsupportedSampleTypeIsShownTheDeviceRunsAndPlayIsRefused) {
   SetDriver("SAMPLE_TYPE", "19");
   Remember(std::string(vasio::kDriverName), 48000);
   Show();
@@ -312,6 +314,37 @@ TEST_F(DeviceTest, AnUnsupportedSampleTypeIsShownButTheDeviceRuns) {
   EXPECT_EQ(StatusText(), "Sample type: Float32 LSB");
   EXPECT_TRUE(DeviceOpen());
   EXPECT_EQ(Selected(deviceLB_), IndexOfVirtualDriver());
+  const std::string wav = dir_ + "tone.wav";
+  WriteBytes(wav, WavFile({.Channels = 1, .Rate = 48000, .Bits = 16},
+                          testing::Samples16(std::vector<std::int16_t>(4800, 1000))));
+  EXPECT_EQ(Execute("Play 1 \"" + wav + "\""), "ERR: Required sample type not supported");
+  EXPECT_EQ(boxes_.size(), 1u) << "no box of its own";
+}
+
+// With ErrorBoxes=0 a failed Play holds nothing: it answers at once with the reason
+// and the file, the status bar shows them with the channel, no box comes, and the
+// cue's next Play plays. The plug-in keeps the key when it writes its file.
+TEST_F(DeviceTest, WithTheBoxesOffAFailedPlayAnswersWithItsReasonAndTheCueGoesOn) {
+  const std::string record = RecordInRealTime();
+  std::ofstream(Ini()) << "[Preferences]\nDevice=" << vasio::kDriverName << "\nRate=48000\nErrorBoxes=0\n";
+  Show();
+  const std::string stereo = dir_ + "two channels.wav";
+  WriteBytes(stereo, WavFile({.Channels = 2, .Rate = 48000, .Bits = 16},
+                             testing::Samples16(std::vector<std::int16_t>(800, 1000))));
+  const std::vector<std::int16_t> samples(4800, 0x1234);
+  const std::string mono = dir_ + "mono.wav";
+  WriteBytes(mono, WavFile({.Channels = 1, .Rate = 48000, .Bits = 16}, testing::Samples16(samples)));
+  EXPECT_EQ(Execute("Play 1 \"" + stereo + "\""),
+            "ERR: Error playing ASIO sound: Sound must be mono: " + stereo);
+  EXPECT_EQ(Execute("Play 2 \"" + mono + "\""), "OK");
+  EXPECT_EQ(StatusText(), "Channel 1: Sound must be mono: " + stereo);
+  EXPECT_EQ(Execute("Play 3 \"" + mono + "\""), "ERR: Invalid channel number") << "no box for these either";
+  host::PumpMessages(300);
+  EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+  const std::string ini = CloseAndReadIni();
+  EXPECT_NE(ini.find("ErrorBoxes=0"), std::string::npos) << ini;
+  const std::string played = ReadText(record + "\\out1.wav");
+  EXPECT_NE(played.find("\x34\x12\x34\x12", 44), std::string::npos) << "the cue's second Play played";
 }
 
 // The rack was powered late: the open fails with its box, the device stays

@@ -78,7 +78,8 @@ class PluginSession : public ::testing::Test {
     ASSERT_NE(form_, nullptr);
   }
   std::string Execute(const std::string& line) {
-    char result[64] = {};
+    // As long as the plug-in's longest answer, the boxes off.
+    char result[256] = {};
     plugin_->commands->ExecuteCommand(line.c_str(), result);
     return result;
   }

@@ -350,7 +350,7 @@ TEST_F(VirtualAsioTest, AResetRequestComesOnceAndTheNewBufferSizeWithTheNextDriv
 TEST_F(VirtualAsioTest, ADropOutStopsTheSwitchesAndRefusesInitUntilItEnds) {
   {
     TDriverEnvironment env{
-        {"DROP_AFTER", "200"}, {"DROP_FOR", "700"}, {"RATES", "48000"}, {"CLOCK", "realtime"}};
+        {"DROP_AFTER", "400"}, {"DROP_FOR", "2000"}, {"RATES", "48000"}, {"CLOCK", "realtime"}};
     switchLog.Reset();
     TAsioDriverRef driver;
     std::vector<ASIOBufferInfo> infos;

@@ -94,20 +94,40 @@ std::string Describe(const TWaveFacts& f) {
   return text;
 }
 
+// A name beside the file: its own with a suffix and an extension of the copy's.
+std::string BesideName(const std::string& fileName, std::string_view suffix, std::string_view extension) {
+  return fileName.substr(0, fileName.size() - FileExtension(fileName).size()) + std::string(suffix) +
+         std::string(extension);
+}
+
 // The name of the mended copy: beside the file, "-fixed" added to its name.
 std::string FixedName(const std::string& fileName, std::string_view extension) {
-  return fileName.substr(0, fileName.size() - FileExtension(fileName).size()) + "-fixed" +
-         std::string(extension);
+  return BesideName(fileName, "-fixed", extension);
 }
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
-std::string SoxFix(const std::string& fileName, std::int32_t rate) {
-  return "sox " + Quoted(fileName) + " -c 1 -b 16 -r " + std::to_string(rate) + " " +
-         Quoted(FixedName(fileName, FileExtension(fileName)));
+// sox's own guard (-G) turns a mixdown or a resampled peak down as far as needed,
+// but the dither it adds when it drops bits still clips a file at full scale:
+// 0.1 dB less (an inaudible 1 %) leaves that room.
+constexpr char kSoxNoClip[] = " gain -0.1";
+
+std::string SoxFix(const std::string& fileName, std::int32_t rate, const std::string& output) {
+  return "sox -G " + Quoted(fileName) + " -c 1 -b 16 -r " + std::to_string(rate) + " " +
+         Quoted(output.empty() ? FixedName(fileName, FileExtension(fileName)) : output) + kSoxNoClip;
 }
 
-TExplanation ExplainWave(const std::string& fileName, const TVerdict& verdict, std::int32_t rate) {
+// One channel of a file sox reads, as a mono WAV file of its own: "-left" (1) or
+// "-right" (2). input is the file, or "-t wav -" after a decoder's pipe.
+std::string SoxChannel(const std::string& input, const std::string& fileName, std::int32_t rate,
+                       int channel) {
+  return "sox -G " + input + " -b 16 -r " + std::to_string(rate) + " " +
+         Quoted(BesideName(fileName, channel == 1 ? "-left" : "-right", ".wav")) + " remix " +
+         std::to_string(channel) + kSoxNoClip;
+}
+
+TExplanation ExplainWave(const std::string& fileName, const TVerdict& verdict, std::int32_t rate,
+                         const std::string& output) {
   const TWaveFacts f = ReadWaveFacts(fileName);
   switch (f.Stop) {
     case TWaveFacts::TStop::Unreadable:
@@ -126,7 +146,13 @@ TExplanation ExplainWave(const std::string& fileName, const TVerdict& verdict, s
     return {Describe(f) + ", its header gives 0 bytes per second", ""};
   if (f.DataSize <= 4) return {Describe(f) + ", no sound in its \"data\" chunk", ""};
   const TEncoding* encoding = EncodingOf(f.Tag);
-  return {Describe(f), encoding && encoding->SoxReads ? SoxFix(fileName, rate) : ""};
+  if (!encoding || !encoding->SoxReads) return {Describe(f), ""};
+  TExplanation why{Describe(f), SoxFix(fileName, rate, output)};
+  if (f.Channels == 2) {
+    why.SplitLeft = SoxChannel(Quoted(fileName), fileName, rate, 1);
+    why.SplitRight = SoxChannel(Quoted(fileName), fileName, rate, 2);
+  }
+  return why;
 }
 
 // The rates lame writes, in its kHz notation.
@@ -145,7 +171,8 @@ std::string LameRate(std::int32_t rate) {
   return {};
 }
 
-TExplanation ExplainMp3(const std::string& fileName, const TVerdict& verdict, std::int32_t rate) {
+TExplanation ExplainMp3(const std::string& fileName, const TVerdict& verdict, std::int32_t rate,
+                        const std::string& output) {
   TMPEGaudio analyser;
   if (!analyser.Analyse(fileName)) {
     const auto source = OpenFileSource(fileName);
@@ -166,21 +193,36 @@ TExplanation ExplainMp3(const std::string& fileName, const TVerdict& verdict, st
                             : frame.LayerIndex == 2 ? "--mp2input"
                                                     : "--mp3input";
   const std::string khz = LameRate(rate);
-  if (!khz.empty())
-    return {description, "lame " + input + " -m m --resample " + khz + " -b 128 " + Quoted(fileName) + " " +
-                             Quoted(FixedName(fileName, FileExtension(fileName)))};
-  // No MP3 at that rate: a WAV file instead.
-  return {description, "lame " + input + " --decode " + Quoted(fileName) +
-                           " - | sox -t wav - -c 1 -b 16 -r " + std::to_string(rate) + " " +
-                           Quoted(FixedName(fileName, ".wav"))};
+  const std::string decode = "lame " + input + " --decode " + Quoted(fileName) + " - | ";
+  TExplanation why{description, ""};
+  if (!khz.empty()) {
+    why.Fix = "lame " + input + " -m m --resample " + khz + " -b 128 " + Quoted(fileName) + " " +
+              Quoted(output.empty() ? FixedName(fileName, FileExtension(fileName)) : output);
+  } else {
+    // No MP3 at that rate: a WAV file instead.
+    why.Fix = decode + "sox -G -t wav - -c 1 -b 16 -r " + std::to_string(rate) + " " +
+              Quoted(output.empty() ? FixedName(fileName, ".wav") : output) + kSoxNoClip;
+  }
+  // Each channel through the decoder: lame writes no file of one channel of two.
+  if (analyser.Mode() != TChannelMode::Mono) {
+    why.SplitLeft = decode + SoxChannel("-t wav -", fileName, rate, 1);
+    why.SplitRight = decode + SoxChannel("-t wav -", fileName, rate, 2);
+  }
+  return why;
 }
 
 }  // namespace
 
-TExplanation Explain(const std::string& fileName, const TVerdict& verdict, std::int32_t deviceRate) {
+std::string FixedExtension(const std::string& fileName, std::int32_t deviceRate) {
+  if (HasExtension(fileName, ".mp3") && LameRate(deviceRate).empty()) return ".wav";
+  return std::string(FileExtension(fileName));
+}
+
+TExplanation Explain(const std::string& fileName, const TVerdict& verdict, std::int32_t deviceRate,
+                     const std::string& output) {
   if (verdict.Message == kFileDoesNotExist) return {"no file of that name", ""};
-  if (HasExtension(fileName, ".wav")) return ExplainWave(fileName, verdict, deviceRate);
-  if (HasExtension(fileName, ".mp3")) return ExplainMp3(fileName, verdict, deviceRate);
+  if (HasExtension(fileName, ".wav")) return ExplainWave(fileName, verdict, deviceRate, output);
+  if (HasExtension(fileName, ".mp3")) return ExplainMp3(fileName, verdict, deviceRate, output);
   return {"the name does not end in .wav or .mp3", ""};
 }
 

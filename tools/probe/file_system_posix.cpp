@@ -23,6 +23,22 @@ bool IsFolder(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool MakeFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0 || IsFolder(path); }
+
+bool MoveFileTo(const std::string& from, const std::string& to) {
+  // link and unlink: rename would replace a file already at `to`.
+  return link(from.c_str(), to.c_str()) == 0 && unlink(from.c_str()) == 0;
+}
+
+bool DeleteFileAt(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+void RemoveEmptyFolder(const std::string& path) { rmdir(path.c_str()); }
+
 std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& folder) {
   DIR* dir = opendir(folder.c_str());
   if (!dir) return std::nullopt;
@@ -39,5 +55,9 @@ std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& folder) {
   closedir(dir);
   return entries;
 }
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+std::string ForConsole(const std::string& line) { return line; }
 
 }  // namespace tonvane

@@ -19,8 +19,8 @@
 #include "audio/audio_stream.h"
 #include "audio/mpeg_audio.h"
 #include "base/ascii.h"
-#include "base/str_to_int.h"
 #include "check.h"
+#include "file_system.h"
 #include "tonvane_version.h"
 #include "verdict.h"
 
@@ -29,13 +29,15 @@ namespace {
 using namespace tonvane;
 
 constexpr char kUsage[] =
-    "usage: tonvane-probe [--rate HZ] [--decode OUT] FILE...\n"
-    "       tonvane-probe --check [--rate HZ] PATH...\n"
+    "usage: tonvane-probe [--rate RATE] [--decode OUT] FILE...\n"
+    "       tonvane-probe --check [--fix] [--rate RATE] PATH...\n"
+    "       (RATE in Hz or kHz: 44100, 44.1 or 44.1k)\n"
     "       tonvane-probe --version\n";
 constexpr std::int32_t kDefaultRate = 48000;
 
 struct Options {
   bool check = false;
+  bool fix = false;
   std::int32_t rate = kDefaultRate;
   std::optional<std::string> decode;
   std::vector<std::string> files;
@@ -185,7 +187,31 @@ bool Probe(const std::string& name, const Options& options, bool haveDecoder, st
   return readable;
 }
 
-std::optional<Options> ParseArguments(int argc, char** argv) {
+// A rate as the window lists it or as a converter takes it: 44100, 44.1 or 44.1k.
+// A number without a point below 1,000 is taken as kHz too: no card runs at 48 Hz.
+std::optional<std::int32_t> ParseRate(std::string text) {
+  bool kilo = !text.empty() && (text.back() == 'k' || text.back() == 'K');
+  if (kilo) text.pop_back();
+  const std::size_t point = text.find('.');
+  const std::string whole = text.substr(0, point);
+  std::string fraction = point == std::string::npos ? std::string() : text.substr(point + 1);
+  const auto digits = [](const std::string& s) {
+    return s.find_first_not_of("0123456789") == std::string::npos;
+  };
+  if (whole.empty() || whole.size() > 6 || !digits(whole) || !digits(fraction) || fraction.size() > 3 ||
+      (point != std::string::npos && fraction.empty()))
+    return std::nullopt;
+  const std::int32_t number = std::stoi(whole);
+  if (point != std::string::npos || number < 1000) kilo = true;
+  if (!kilo) return number;
+  fraction.resize(3, '0');
+  const std::int64_t hz = std::int64_t{number} * 1000 + std::stoi(fraction);
+  if (hz <= 0 || hz > 10'000'000) return std::nullopt;
+  return static_cast<std::int32_t>(hz);
+}
+
+std::optional<Options> ParseArguments(const std::vector<std::string>& argv) {
+  const auto argc = static_cast<int>(argv.size());
   Options options;
   bool optionsEnd = false;
   for (int i = 1; i < argc; ++i) {
@@ -195,18 +221,21 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
     } else if (arg == "--") {
       optionsEnd = true;
     } else if (arg == "--rate" && i + 1 < argc) {
-      const auto rate = TryStrToInt(argv[++i]);
+      const auto rate = ParseRate(argv[++i]);
       if (!rate || *rate <= 0) return std::nullopt;
       options.rate = *rate;
     } else if (arg == "--check") {
       options.check = true;
+    } else if (arg == "--fix") {
+      options.fix = true;
     } else if (arg == "--decode" && i + 1 < argc && !options.decode) {
       options.decode = argv[++i];
     } else {
       return std::nullopt;
     }
   }
-  if (options.files.empty() || (options.check && options.decode)) return std::nullopt;
+  if (options.files.empty() || (options.check && options.decode) || (options.fix && !options.check))
+    return std::nullopt;
   return options;
 }
 
@@ -223,13 +252,13 @@ int main(int argc, char** argv) {
     std::printf("tonvane-probe %s\n", TONVANE_VERSION);
     return 0;
   }
-  const auto options = ParseArguments(argc, argv);
+  const auto options = ParseArguments(ProgramArguments(argc, argv));
   if (!options) {
     std::fputs(kUsage, stderr);
     return 2;
   }
   const bool haveDecoder = LoadDecoderNearProgram();
-  if (options->check) return CheckPaths(options->files, options->rate, haveDecoder, stdout);
+  if (options->check) return CheckPaths(options->files, options->rate, haveDecoder, options->fix, stdout);
   std::FILE* decodeOut = nullptr;
   // With the samples on standard output, the report goes to standard error.
   std::FILE* reportOut = stdout;
