@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "asio/channel_state.h"
+#include "playback/channel_state.h"
 #include "base/exception.h"
 #include "commands/format_check.h"
 

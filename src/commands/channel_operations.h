@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "asio/device_view.h"
+#include "playback/device_view.h"
 #include "commands/channel_control.h"
 
 namespace tonvane {

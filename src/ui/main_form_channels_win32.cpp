@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "asio/channel_strip.h"
-#include "asio/engine.h"
+#include "playback/channel_strip.h"
+#include "playback/engine.h"
 #include "base/exception.h"
 #include "base/scope_exit.h"
 #include "ui/chan_frame_win32.h"

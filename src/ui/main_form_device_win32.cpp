@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "asio/sample_types.h"
+#include "playback/sample_types.h"
 #include "base/exception.h"
 #include "ui/error_box_win32.h"
 #include "ui/main_form_win32.h"

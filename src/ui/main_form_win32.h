@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "asio/asio_device_win32.h"
+#include "playback/asio_device_win32.h"
 #include "base/modal_loop_win32.h"
 #include "base/module_hold_win32.h"
 #include "commands/channel_operations.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "asio/channel_state.h"
-#include "asio/sample_types.h"
+#include "playback/channel_state.h"
+#include "playback/sample_types.h"
 #include "commands/channel_operations.h"
 #include "commands/command_language.h"
 #include "engine_support.h"

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <span>
 
-#include "asio/channel_state.h"
-#include "asio/start_cue.h"
+#include "playback/channel_state.h"
+#include "playback/start_cue.h"
 
 namespace tonvane {
 

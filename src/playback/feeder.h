@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "asio/channel_state.h"
+#include "playback/channel_state.h"
 
 namespace tonvane {
 

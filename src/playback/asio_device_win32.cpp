@@ -1,6 +1,6 @@
 // The ASIO device: the open sequence's driver calls, the callback table, the channel
 // states, and keeping this module loaded while a driver runs.
-#include "asio/asio_device_win32.h"
+#include "playback/asio_device_win32.h"
 
 #include <atomic>
 #include <new>

@@ -1,9 +1,9 @@
-#include "asio/engine.h"
+#include "playback/engine.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "asio/sample_types.h"
+#include "playback/sample_types.h"
 
 namespace tonvane {
 namespace {

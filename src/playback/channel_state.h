@@ -8,9 +8,9 @@
 #include <string>
 #include <thread>
 
-#include "asio/channel_strip.h"
-#include "asio/sample_ring.h"
-#include "asio/start_cue.h"
+#include "playback/channel_strip.h"
+#include "playback/sample_ring.h"
+#include "playback/start_cue.h"
 #include "audio/audio_stream.h"
 
 namespace tonvane {

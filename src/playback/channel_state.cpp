@@ -1,4 +1,4 @@
-#include "asio/channel_state.h"
+#include "playback/channel_state.h"
 
 #include <algorithm>
 #include <cmath>

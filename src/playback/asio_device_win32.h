@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "asio_driver_win32.h"
-#include "asio/device_view.h"
+#include "playback/device_view.h"
 #include "asio/driver_list_win32.h"
-#include "asio/engine.h"
-#include "asio/feeder.h"
+#include "playback/engine.h"
+#include "playback/feeder.h"
 #include "base/module_hold_win32.h"
 
 namespace tonvane {
