@@ -54,6 +54,4 @@ void TChannelOperations::SetChannelLevel(int index, std::int32_t level) {
   tonvane::SetChannelLevel(device_.Channels(), index, level);
 }
 
-void TChannelOperations::RefreshStrips() { tonvane::RefreshStrips(device_.Channels()); }
-
 }  // namespace tonvane

@@ -29,8 +29,6 @@ class TChannelOperations final : public IChannelControl {
   bool PlayFile(int index, const std::string& fileName, std::optional<std::int32_t> level) override;
   void StopChannel(int index) override;
   void SetChannelLevel(int index, std::int32_t level) override;
-  // Shows every channel's state on its strip: the work of the host's tick.
-  void RefreshStrips();
 
  private:
   IDeviceView& device_;

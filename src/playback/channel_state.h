@@ -8,7 +8,6 @@
 #include <string>
 #include <thread>
 
-#include "playback/channel_strip.h"
 #include "playback/sample_ring.h"
 #include "playback/start_cue.h"
 #include "audio/audio_stream.h"
@@ -139,7 +138,6 @@ struct TChannelState {
   std::atomic<bool> Lent{false};
   // Replaced, under StreamGuard, only when the host abandons it.
   std::unique_ptr<TChannelSource> Source = std::make_unique<TChannelSource>();
-  std::unique_ptr<IChannelStrip> Strip;
   std::size_t HalfSize = 0;
 };
 
@@ -206,11 +204,20 @@ void StartChannel(std::span<TChannelState> channels, std::int32_t index, double 
 // Closes the stream of a stopped channel, as after a file the caller refused.
 void CloseChannelStream(std::span<TChannelState> channels, std::int32_t index);
 
-// Stores the level and shows it on the strip; an index outside the channels is ignored.
+// Stores the level; an index outside the channels is ignored.
 void SetChannelLevel(std::span<TChannelState> channels, std::int32_t index, std::int32_t level);
 
-// Shows every channel's state and progress on its strip.
-void RefreshStrips(std::span<TChannelState> channels);
+// What a view shows of a channel.
+struct TChannelSnapshot {
+  // Playing, or waiting for its cue: its Play has succeeded.
+  bool Playing = false;
+  // Of the file's data played, while playing (see ProgressPercent); 0 when stopped.
+  int Percent = 0;
+  std::int32_t Level = 0;
+};
+// The channel as it stands, for display only: a value a moment old shows at the
+// view's next look.
+TChannelSnapshot Snapshot(TChannelState& channel);
 
 // Bytes played as a whole percentage of DataLength, 0 for no data; never overflows.
 int ProgressPercent(std::uint32_t bytesPlayed, std::uint32_t dataLength);
