@@ -28,9 +28,9 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
       throw Exception("No ASIO device open");
     }
     WAVEFORMATEX format{};
-    if (!OpenChannelStream(channels, index, fileName, format)) throw Exception(kUnknownFormat);
-    const double rate = device_.SampleRate();
-    CheckPlayFormat(format, WholeRate(rate));
+    const bool opened = OpenChannelStream(channels, index, fileName, format);
+    const double rate = opened ? device_.SampleRate() : 0;
+    CheckOpenedForPlay(opened, format, WholeRate(rate));
     // Before Playing: the driver's thread may switch at any moment from here on, and
     // its first samples of this file must already have the level asked for.
     if (level) tonvane::SetChannelLevel(channels, index, *level);
