@@ -3,8 +3,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <functional>
 
-#include "asio/sample_types.h"
+#include "playback/sample_types.h"
 #include "base/exception.h"
 #include "base/modal_loop_win32.h"
 #include "ui/error_box_win32.h"
@@ -36,11 +37,10 @@ bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
 
 void TMainForm::FormCreateDevice() {
   try {
-    Device.ListDrivers();
+    for (const std::string& name : player_.ListDrivers()) DeviceLB->AddItem(name);
   } catch (const std::exception& e) {
     ShowErrorBox(e.what());
   }
-  for (const auto& entry : Device.Drivers()) DeviceLB->AddItem(entry.Name);
   if (prefs_.Device.empty()) return;
   for (int i = 0; i < DeviceLB->ItemCount(); ++i) {
     if (SameTextIgnoringCase(DeviceLB->Item(i), prefs_.Device)) {
@@ -51,36 +51,65 @@ void TMainForm::FormCreateDevice() {
   }
 }
 
+namespace {
+
+// What the window shows of an open as it goes: the sample type in the status bar
+// (with a box when the engine cannot write it), the driver's rates in RateLB with the
+// remembered one picked, the remembered rate once the driver took it, the strips.
+class TOpenInWindow final : public TOpenWatch {
+ public:
+  TOpenInWindow(TStatusBar& statusBar, TLeftLabelComboBox& rateLB, std::vector<std::int32_t>& rateData,
+                TPrefs& prefs, std::function<void()> buildStrips)
+      : statusBar_(statusBar),
+        rateLB_(rateLB),
+        rateData_(rateData),
+        prefs_(prefs),
+        buildStrips_(std::move(buildStrips)) {}
+
+  void SampleTypeRead(std::int32_t sampleType) override {
+    statusBar_.SetSimpleText("Sample type: " + SampleTypeName(sampleType));
+    if (!SampleTypeSupported(sampleType)) ShowErrorBox("Required sample type not supported");
+    rateLB_.ClearItems();
+    rateData_.clear();
+  }
+  std::size_t PickRate(const std::vector<std::int32_t>& rates) override {
+    rateData_ = rates;
+    for (std::int32_t rate : rateData_) rateLB_.AddItem(RateText(rate));
+    int rateIndex = 0;
+    for (std::size_t i = 0; i < rateData_.size(); ++i)
+      if (rateData_[i] == prefs_.Rate) rateIndex = static_cast<int>(i);
+    rateLB_.SetItemIndex(rateIndex);
+    return static_cast<std::size_t>(rateIndex);
+  }
+  void RateSet(std::int32_t rate) override { prefs_.Rate = rate; }
+  void ChannelsBuilt() override { buildStrips_(); }
+
+ private:
+  TStatusBar& statusBar_;
+  TLeftLabelComboBox& rateLB_;
+  std::vector<std::int32_t>& rateData_;
+  TPrefs& prefs_;
+  std::function<void()> buildStrips_;
+};
+
+}  // namespace
+
 void TMainForm::DeviceLBClick() {
   // A driver may show a box or dialog of its own inside stop, init or createBuffers,
   // whose message loop dispatches the host's messages as ours do: a close or release
   // that comes then is held back the same way until the open sequence is over.
   TModalLoop driversLoop;
-  Device.Close();
-  Device.FreeChannels();
+  player_.Close();
+  FreeStrips();
+  player_.FreeChannels();
+  TOpenInWindow watch(*StatusBar, *RateLB, rateData_, prefs_, [this] { BuildStrips(); });
   try {
-    Device.Open(DeviceLB->ItemIndex(), handle_);
-    StatusBar->SetSimpleText("Sample type: " + SampleTypeName(Device.SampleType()));
-    if (!SampleTypeSupported(Device.SampleType())) ShowErrorBox("Required sample type not supported");
-
-    RateLB->ClearItems();
-    rateData_.clear();
-    rateData_ = Device.StandardRates();
-    for (std::int32_t rate : rateData_) RateLB->AddItem(RateText(rate));
-    int rateIndex = 0;
-    for (std::size_t i = 0; i < rateData_.size(); ++i)
-      if (rateData_[i] == prefs_.Rate) rateIndex = static_cast<int>(i);
-    RateLB->SetItemIndex(rateIndex);
-    ApplySelectedRate();
-
-    Device.BuildChannels();
-    BuildStrips();
-    Device.Start();
+    player_.Open(DeviceLB->ItemIndex(), handle_, watch);
   } catch (const std::exception& e) {
-    // Closed before the box: a Play or a strip that comes while the box is up finds
-    // no device, rather than a channel that answers OK and never sounds.
+    // The player closed the device before this box: a Play or a strip that comes
+    // while it is up finds no device, rather than a channel that answers OK and never
+    // sounds.
     const std::string message = e.what();
-    Device.Close();
     DeviceLB->SetItemIndex(-1);
     ShowErrorBox(message);
   }
@@ -90,14 +119,14 @@ void TMainForm::ApplySelectedRate() {
   const int index = RateLB->ItemIndex();
   if (index < 0 || index >= static_cast<int>(rateData_.size())) return;
   const std::int32_t rate = rateData_[static_cast<std::size_t>(index)];
-  Device.SetRate(rate);
+  player_.SetRate(rate);
   prefs_.Rate = rate;
 }
 
 void TMainForm::RateLBClick() {
   // After a failed open the list keeps its rates while no driver is open: there is
   // nothing to set them on.
-  if (!Device.IsOpen()) return;
+  if (!player_.IsOpen()) return;
   try {
     ApplySelectedRate();
   } catch (const std::exception& e) {
@@ -108,11 +137,15 @@ void TMainForm::RateLBClick() {
 void TMainForm::BuildStrips() {
   ChanSB->ScrollToTop();
   ChanSB->DisableAutoRange();
-  for (std::size_t i = 0; i < Device.Channels().size(); ++i) CreateStrip(static_cast<std::int32_t>(i));
+  FreeStrips();
+  for (std::size_t i = 0; i < player_.ChannelCount(); ++i) CreateStrip(static_cast<std::int32_t>(i));
   ChanSB->EnableAutoRange();
   ChanSBResize();
 }
 
-void TMainForm::FormDestroyDevice() { Device.Destroy(); }
+void TMainForm::FormDestroyDevice() {
+  player_.Destroy();
+  FreeStrips();
+}
 
 }  // namespace tonvane
