@@ -1,27 +1,17 @@
 #include "recorder.h"
 
+#include "asio_sample_types.h"
 #include "base/wav_writer.h"
 
 namespace tonvane::vasio {
 
 int BytesPerSample(std::int32_t sampleType) {
-  switch (sampleType) {
-    case 0:   // Int16 MSB
-    case 16:  // Int16 LSB
-      return 2;
-    case 1:   // Int24 MSB
-    case 17:  // Int24 LSB
-      return 3;
-    case 4:   // Float64 MSB
-    case 20:  // Float64 LSB
-      return 8;
-    default:
-      return 4;
-  }
+  const TAsioSampleTypeInfo* info = FindAsioSampleType(sampleType);
+  return info ? info->Bytes : 4;
 }
 
 bool TRecorder::IsWav(std::int32_t sampleType) {
-  return sampleType == 16 || sampleType == 17 || sampleType == 18;
+  return sampleType == ASIOSTInt16LSB || sampleType == ASIOSTInt24LSB || sampleType == ASIOSTInt32LSB;
 }
 
 std::unique_ptr<TRecorder> TRecorder::Create(const std::string& dir, std::int32_t channel,

@@ -1,46 +1,36 @@
-// The ASIO device: the open sequence's driver calls, the callback table, the channel
-// states, and keeping this module loaded while a driver runs.
+// The ASIO device: the driver objects through OpenAsio.dll, the callback table, and
+// keeping this module loaded while a driver runs.
 #include "asio/asio_device_win32.h"
 
-#include <algorithm>
 #include <atomic>
-#include <functional>
-#include <memory>
 #include <new>
 #include <thread>
-#include <system_error>
 
 #include "base/exception.h"
 
 namespace tonvane {
 namespace {
 
-constexpr std::int32_t kStandardRates[] = {44100, 48000, 88200, 96000, 192000};
-// A feeder thread's stack: a visit's buffers and a decoder's frame, with room to spare.
-constexpr SIZE_T kFeederStack = 256 * 1024;
-
-// The device state that must be global: ASIO callbacks carry no context, so the
-// buffer switch finds the channels through this pointer. It is set only while the
-// driver runs (from just before start() until stop() has returned), so a switch that
-// arrives before, or late after, writes nothing. Switches in flight are counted, and
-// Close waits them out before the buffers and channels can go.
-std::atomic<TDeviceState*> callbackDevice{nullptr};
+// Where the switches go, global because ASIO callbacks carry no context. It is set
+// only while the driver runs (from just before start() until stop() has returned),
+// so a switch that arrives before, or late after, writes nothing. Switches in flight
+// are counted, and StopSwitching waits them out before the buffers and channels can go.
+std::atomic<IBufferSwitch*> callbackTarget{nullptr};
 std::atomic<int> switchesInFlight{0};
-// What the callbacks tell the host's thread: switches that came, resets asked for.
-TDeviceSignals deviceSignals;
+// A reset the driver asked for, for the host's thread.
+TResetRequest resetRequest;
 
 // Drivers built with other compilers may call in with a stack aligned to 4 bytes
 // only; realign so the engine's code may use aligned vector stores.
 #define TONVANE_DRIVER_CALLBACK __attribute__((force_align_arg_pointer)) TONVANE_ASIO_CALLBACK
 
 void TONVANE_DRIVER_CALLBACK BufferSwitch(std::int32_t doubleBufferIndex, ASIOBool) {
-  // Counted before the pointer is read, both in one total order with Close's clearing
-  // and counting: either Close sees this switch, or this switch sees no device.
+  // Counted before the pointer is read, both in one total order with StopSwitching's
+  // clearing and counting: either StopSwitching sees this switch, or this switch sees
+  // no target.
   switchesInFlight.fetch_add(1, std::memory_order_seq_cst);
-  if (TDeviceState* device = callbackDevice.load(std::memory_order_seq_cst)) {
-    FillBuffers(*device, doubleBufferIndex);
-    deviceSignals.CountSwitch();
-  }
+  if (IBufferSwitch* target = callbackTarget.load(std::memory_order_seq_cst))
+    target->BufferSwitch(doubleBufferIndex);
   switchesInFlight.fetch_sub(1, std::memory_order_release);
 }
 
@@ -49,56 +39,12 @@ void TONVANE_DRIVER_CALLBACK SampleRateDidChange(ASIOSampleRate) {}
 // May come from a thread the system does not know, inside a buffer switch or not:
 // answers from constants and stores a flag, nothing more.
 std::int32_t TONVANE_DRIVER_CALLBACK AsioMessage(std::int32_t selector, std::int32_t value, void*, double*) {
-  return AnswerAsioMessage(deviceSignals, selector, value);
+  return AnswerAsioMessage(resetRequest, selector, value);
 }
 
 ASIOTime* TONVANE_DRIVER_CALLBACK BufferSwitchTimeInfo(ASIOTime*, std::int32_t, ASIOBool) { return nullptr; }
 
-// Each feeder thread keeps the module loaded for itself, so that one still inside a
-// read when the host unloads the plug-in does not return into unloaded code: its
-// maker takes a reference for it, and the thread ends inside FreeLibraryAndExitThread,
-// which never returns. So the thread is a plain one whose start routine runs the
-// feeder's work to its end, frees it, and only then lets go of the module: nothing the
-// work made is left behind, and no runtime's thread record waits for a return that
-// never comes.
-HMODULE feederModule = nullptr;
-
-DWORD WINAPI FeederThread(void* parameter) {
-  {
-    const std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
-    (*body)();
-  }
-  FreeLibraryAndExitThread(feederModule, 0);
-}
-
-TFeederThreadHooks FeederHooks() {
-  const auto address = reinterpret_cast<LPCSTR>(&BufferSwitch);
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     address, &feederModule);
-  TFeederThreadHooks hooks;
-  hooks.Hold = [address] {
-    HMODULE held = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, address, &held);
-  };
-  hooks.Unhold = [] { FreeLibrary(feederModule); };
-  hooks.AtStart = [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL); };
-  hooks.Launch = [](std::function<void()> body) {
-    std::unique_ptr<std::function<void()>> work(new (std::nothrow) std::function<void()>(std::move(body)));
-    if (!work) return false;
-    // A small stack: a thread stuck in a read holds it until the storage answers.
-    HANDLE thread = CreateThread(nullptr, kFeederStack, FeederThread, work.get(),
-                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (!thread) return false;
-    static_cast<void>(work.release());  // the thread's now
-    CloseHandle(thread);
-    return true;
-  };
-  return hooks;
-}
-
 }  // namespace
-
-TDeviceSignals& TAsioDevice::Signals() { return deviceSignals; }
 
 TAsioDevice::TAsioDevice() {
   callbacks_.bufferSwitch = BufferSwitch;
@@ -113,192 +59,67 @@ TAsioDevice::~TAsioDevice() {
   if (!forgotten_) StopSwitching();
 }
 
+bool TAsioDevice::TakeResetRequest() { return resetRequest.Take(); }
+
 void TAsioDevice::StopSwitching() {
-  TDeviceState* self = &state_;
-  callbackDevice.compare_exchange_strong(self, nullptr, std::memory_order_seq_cst);
+  if (target_) {
+    IBufferSwitch* ours = target_;
+    callbackTarget.compare_exchange_strong(ours, nullptr, std::memory_order_seq_cst);
+  }
   while (switchesInFlight.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
 }
 
-void TAsioDevice::ListDrivers() {
+std::vector<std::string> TAsioDevice::ListDrivers() {
   if (!LoadDriverLibrary()) throw Exception("Unable to load OpenAsio.dll");
   BuildDriverList(drivers_);
   if (drivers_.empty()) throw Exception("No ASIO devices found");
+  std::vector<std::string> names;
+  for (const auto& entry : drivers_) names.emplace_back(entry.Name);
+  return names;
 }
 
-void TAsioDevice::Open(int index, HWND owner) {
-  // The channels are the caller's: a pick has closed them, a reopen keeps them.
-  Suspend();
-  if (index < 0 || index >= static_cast<int>(drivers_.size()) ||
-      !CreateDriver(drivers_[static_cast<std::size_t>(index)], driver_))
-    throw Exception("Unable to open device");
-  if (driver_->init(owner) != 1) throw Exception("Unable to init device");
-  std::int32_t inputs = 0;
-  outputs_ = 0;
-  if (driver_->getChannels(&inputs, &outputs_) != ASE_OK) throw Exception("Error getting channel count");
-  if (outputs_ <= 0) throw Exception("Device has no output channels");
-  ASIOChannelInfo info{};
-  info.channel = 0;
-  info.isInput = ASIOFalse;
-  if (driver_->getChannelInfo(&info) != ASE_OK) throw Exception("Unable to get channel sample type");
-  state_.SampleType = info.type;
+bool TAsioDevice::Create(int index) {
+  return index >= 0 && index < static_cast<int>(drivers_.size()) &&
+         CreateDriver(drivers_[static_cast<std::size_t>(index)], driver_);
 }
 
-std::vector<std::int32_t> TAsioDevice::StandardRates() {
-  std::vector<std::int32_t> rates;
-  for (std::int32_t rate : kStandardRates)
-    if (driver_->canSampleRate(static_cast<ASIOSampleRate>(rate)) == ASE_OK) rates.push_back(rate);
-  if (rates.empty()) throw Exception("No standard sample rates supported");
-  return rates;
-}
-
-void TAsioDevice::SetRate(std::int32_t rate) {
-  if (driver_->setSampleRate(static_cast<ASIOSampleRate>(rate)) != ASE_OK)
-    throw Exception("Error setting sample rate");
-}
-
-double TAsioDevice::SampleRate() const {
-  ASIOSampleRate rate = 0;
-  if (driver_) driver_->getSampleRate(&rate);
-  return rate;
-}
-
-void TAsioDevice::ReadBufferSize() {
-  std::int32_t minSize = 0, maxSize = 0, preferred = 0, granularity = 0;
-  if (driver_->getBufferSize(&minSize, &maxSize, &preferred, &granularity) != ASE_OK)
-    throw Exception("Error getting buffer size");
-  state_.BufferSize = preferred;
-  const auto n = static_cast<std::size_t>(outputs_);
-  state_.BufferInfos.assign(n, ASIOBufferInfo{});
-  for (std::size_t i = 0; i < n; ++i) {
-    state_.BufferInfos[i].isInput = ASIOFalse;
-    state_.BufferInfos[i].channelNum = static_cast<std::int32_t>(i);
-  }
-}
-
-void TAsioDevice::BuildChannels() {
-  ReadBufferSize();
-  const auto n = static_cast<std::size_t>(outputs_);
-  state_.Channels = std::vector<TChannelState>(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    state_.Channels[i].Level.store(0, std::memory_order_relaxed);
-    state_.Channels[i].Playing.store(0, std::memory_order_relaxed);
-    state_.Channels[i].SizeFor(state_.BufferSize);
-  }
-}
-
-bool TAsioDevice::RebuildChannels() {
-  ReadBufferSize();
-  const auto n = static_cast<std::size_t>(outputs_);
-  const auto half = static_cast<std::size_t>(std::max(state_.BufferSize, 0));
-  const bool fit =
-      std::all_of(state_.Channels.begin(), state_.Channels.end(),
-                  [&](const TChannelState& channel) { return channel.Ring.Capacity() >= 4 * half; });
-  if (n > state_.Channels.size() || !fit) {
-    // A channel's record cannot move, so a longer list is a new one.
-    for (std::size_t i = 0; i < state_.Channels.size(); ++i)
-      ResetChannel(state_.Channels, static_cast<std::int32_t>(i));
-    BuildChannels();
-    return false;
-  }
-  // No other thread touches the channels while the driver and the feeder are stopped;
-  // a read that was stuck when the feeder stopped touches only its source, and the
-  // ring it writes into stays.
-  while (state_.Channels.size() > n) {
-    ResetChannel(state_.Channels, static_cast<std::int32_t>(state_.Channels.size() - 1));
-    state_.Channels.pop_back();
-  }
-  for (TChannelState& channel : state_.Channels) channel.HalfSize = half;
-  return true;
-}
-
-void TAsioDevice::Start() {
-  if (driver_->createBuffers(state_.BufferInfos.data(), outputs_, state_.BufferSize, &callbacks_) != ASE_OK)
-    throw Exception("Error creating buffers");
+ASIOError TAsioDevice::CreateBuffers(ASIOBufferInfo* infos, std::int32_t count, std::int32_t bufferSize,
+                                     IBufferSwitch& target) {
+  const ASIOError result = driver_->createBuffers(infos, count, bufferSize, &callbacks_);
+  if (result != ASE_OK) return result;
+  target_ = &target;
   // While a driver runs, its thread calls into this module: the module holds itself
-  // from the first start until the device is destroyed with its window, so a host
+  // from the first start until the loader is unloaded with the window, so a host
   // that frees the library while a device plays does not pull the code from under
   // the driver's thread or the window; both live on until the user closes the window.
   if (!runningHold_) runningHold_ = TModuleHold::Take();
-  // Before the driver, so that the first switches find the rings of files played
-  // meanwhile filled.
-  try {
-    feeder_.Start(state_.Channels, FeederHooks());
-  } catch (const std::system_error&) {
-    throw Exception("Unable to start device");
-  }
+  return result;
+}
+
+ASIOError TAsioDevice::Start() {
   // Before start(): some drivers make the first switch inside it.
-  callbackDevice.store(&state_, std::memory_order_seq_cst);
-  if (driver_->start() != ASE_OK) throw Exception("Unable to start device");
+  callbackTarget.store(target_, std::memory_order_seq_cst);
+  return driver_->start();
 }
 
-void TAsioDevice::Suspend() {
-  // Before the channels can go, and before the driver stops: nothing reads a file
-  // for a device that is not running. Threads stuck in a read are not waited for.
-  feeder_.Stop();
-  if (driver_) driver_->stop();
-  // A switch still in flight, or one the driver sends late, must not meet buffers or
-  // channels that are going.
-  StopSwitching();
-  if (driver_) {
-    driver_->disposeBuffers();
-    driver_.Reset();
-  }
-}
-
-void TAsioDevice::Close() {
-  Suspend();
-  // Nothing plays on a closed device: a Play or a strip that comes while a box about
-  // the close is up finds every channel stopped, and no stream is left open.
-  for (std::size_t i = 0; i < state_.Channels.size(); ++i)
-    ResetChannel(state_.Channels, static_cast<std::int32_t>(i));
-  state_.Cue.Reset();
-}
-
-void TAsioDevice::FreeChannels() {
-  // Each record takes its stream and its strip with it.
-  state_.Channels.clear();
-}
-
-void TAsioDevice::Destroy() {
-  Close();
-  FreeChannels();
+void TAsioDevice::Unload() {
   UnloadDriverLibrary();
   runningHold_.LetGo();
 }
 
 void TAsioDevice::ShutDown(bool processExit) {
-  // A running device holds the module, so the library is only unloaded with a
-  // driver still set at process exit, when the driver's threads are gone: its
-  // objects are left alone then. Stopping a driver here, under the loader's lock,
-  // would wait for its thread forever.
   if (!processExit) driver_.Reset();
   driver_.Detach();
-  TDeviceState* self = &state_;
-  callbackDevice.compare_exchange_strong(self, nullptr, std::memory_order_seq_cst);
+  IBufferSwitch* ours = target_;
+  if (ours) callbackTarget.compare_exchange_strong(ours, nullptr, std::memory_order_seq_cst);
   if (!processExit) {
-    // Not running: the feeder runs only while a driver runs, and a running driver
-    // holds the module.
-    feeder_.Stop();
-    state_.Channels.clear();
-    state_.BufferInfos.clear();
     drivers_.clear();
     return;
   }
-  // At process exit the other threads are gone, wherever they were: the feeder's in
-  // a read or a decoder's allocation, the driver's in a switch. Waiting for them under
-  // the loader's lock would never end, and freeing what they used (rings, channel
-  // records, streams, decoders, the heap they may have left locked) is no help at this
-  // point: windows, files and memory go with the process. The lists are moved into
-  // storage that is never destroyed, which moves no element and frees nothing.
-  feeder_.Abandon();
+  // The driver's thread may have been ended inside a switch: see TPlayer::ShutDown.
   forgotten_ = true;
-  struct TForgotten {
-    std::vector<TChannelState> channels;
-    std::vector<ASIOBufferInfo> bufferInfos;
-    TAsioDriverList drivers;
-  };
-  alignas(TForgotten) static unsigned char forgotten[sizeof(TForgotten)];
-  new (forgotten) TForgotten{std::move(state_.Channels), std::move(state_.BufferInfos), std::move(drivers_)};
+  alignas(TAsioDriverList) static unsigned char forgotten[sizeof(TAsioDriverList)];
+  new (forgotten) TAsioDriverList(std::move(drivers_));
 }
 
 }  // namespace tonvane

@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "asio/channel_state.h"
-#include "asio/sample_types.h"
+#include "playback/channel_state.h"
+#include "playback/sample_types.h"
 #include "base/exception.h"
 #include "commands/format_check.h"
 
@@ -43,9 +43,9 @@ bool TChannelOperations::PlayFile(int index, const std::string& fileName, std::o
     // Nothing would be heard: the engine writes only silence in such a type.
     if (!SampleTypeWritten()) throw Exception("Required sample type not supported");
     WAVEFORMATEX format{};
-    if (!OpenChannelStream(channels, index, fileName, format)) throw Exception(kUnknownFormat);
-    const double rate = device_.SampleRate();
-    CheckPlayFormat(format, WholeRate(rate));
+    const bool opened = OpenChannelStream(channels, index, fileName, format);
+    const double rate = opened ? device_.SampleRate() : 0;
+    CheckOpenedForPlay(opened, format, WholeRate(rate));
     // Before Playing: the driver's thread may switch at any moment from here on, and
     // its first samples of this file must already have the level asked for.
     if (level) tonvane::SetChannelLevel(channels, index, *level);
@@ -70,7 +70,5 @@ void TChannelOperations::StopChannel(int index) { ResetChannel(device_.Channels(
 void TChannelOperations::SetChannelLevel(int index, std::int32_t level) {
   tonvane::SetChannelLevel(device_.Channels(), index, level);
 }
-
-void TChannelOperations::RefreshStrips() { tonvane::RefreshStrips(device_.Channels()); }
 
 }  // namespace tonvane

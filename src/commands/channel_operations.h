@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "asio/device_view.h"
+#include "playback/device_view.h"
 #include "commands/channel_control.h"
 
 namespace tonvane {
@@ -37,8 +37,6 @@ class TChannelOperations final : public IChannelControl {
                 std::string& unshown) override;
   void StopChannel(int index) override;
   void SetChannelLevel(int index, std::int32_t level) override;
-  // Shows every channel's state on its strip: the work of the host's tick.
-  void RefreshStrips();
 
  private:
   IDeviceView& device_;

@@ -5,7 +5,6 @@
 
 #include "base/ascii.h"
 #include "base/exception.h"
-#include "base/file_exists.h"
 #include "base/str_to_int.h"
 #include "commands/format_check.h"
 
@@ -63,7 +62,7 @@ void Run(IChannelControl& target, const std::vector<std::string>& tokens) {
     if (!target.DriverOpen()) throw Exception("No ASIO device open");
     if (tokens.size() < 3) throw Exception("Invalid Play command");
     const int index = ParseChannel(target, tokens[1]);
-    if (!FileExists(tokens[2])) throw Exception(kFileDoesNotExist);
+    CheckPlayFileExists(tokens[2]);
     // A valid level goes with the file, so that no buffer switch plays the new sound
     // at the channel's old level; a bad one fails the command once the sound plays.
     const std::optional<std::int32_t> level = tokens.size() > 3 ? LevelOf(tokens[3]) : std::nullopt;

@@ -4,12 +4,22 @@
 #include <cstdio>
 
 #include "base/exception.h"
+#include "base/file_exists.h"
 
 namespace tonvane {
 
 const char kFileDoesNotExist[] = "File does not exist";
 const char kUnknownFormat[] = "File has unknown format";
 const char kDeviceStopped[] = "ASIO device stopped";
+
+void CheckPlayFileExists(const std::string& fileName) {
+  if (!FileExists(fileName)) throw Exception(kFileDoesNotExist);
+}
+
+void CheckOpenedForPlay(bool opened, const WAVEFORMATEX& format, std::int32_t deviceRate) {
+  if (!opened) throw Exception(kUnknownFormat);
+  CheckPlayFormat(format, deviceRate);
+}
 
 void CheckPlayFormat(const WAVEFORMATEX& format, std::int32_t deviceRate) {
   if (format.wFormatTag != 1) throw Exception("Wave files must be in plain PCM format");

@@ -16,6 +16,14 @@ extern const char kUnknownFormat[];
 // opened again: refused, so that no Play is answered OK for sound it cannot make.
 extern const char kDeviceStopped[];
 
+// Whether a file can play at a rate, as the play command judges it, in two steps for
+// the two moments of a Play: CheckPlayFileExists before any channel is touched, and
+// CheckOpenedForPlay once the file was opened on a stream (or could not be), with the
+// device's rate asked after the open. Each raises tonvane::Exception with the play
+// command's message of the first fault; tonvane-probe judges with the same two.
+void CheckPlayFileExists(const std::string& fileName);
+void CheckOpenedForPlay(bool opened, const WAVEFORMATEX& format, std::int32_t deviceRate);
+
 // What the play command refuses in an opened file's format, in the order it looks:
 // raises tonvane::Exception with the message of the first fault, and returns when
 // the file can play on a device running at deviceRate Hz (the driver's rate rounded

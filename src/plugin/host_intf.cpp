@@ -17,7 +17,10 @@ void CopyText(const std::string& text, char* buffer) {
 }
 
 TMainForm& ShownMainForm(bool minimized) {
-  if (!MainForm) TMainForm::CreateMainForm(*Module().Prefs);
+  if (!MainForm) {
+    MakePlayer();
+    TMainForm::CreateMainForm(*Module().Prefs, *Module().Player, *Module().ChannelOps);
+  }
   MainForm->ShowForm(minimized);
   return *MainForm;
 }

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "commands/channel_operations.h"
+#include "playback/player.h"
 #include "plugin_interfaces_win32.h"
 #include "prefs/prefs.h"
 
@@ -20,9 +22,17 @@ struct TPluginModule {
   std::int32_t PluginId = 0;
   std::string PluginDir;  // with its trailing backslash, or empty
   std::unique_ptr<TPrefs> Prefs;
+  // The player and the operations on its channels, made with the first window; the
+  // window opens and closes its device, so hosts see the device live as long as it.
+  std::unique_ptr<TPlayer> Player;
+  std::unique_ptr<TChannelOperations> ChannelOps;
 };
 
 TPluginModule& Module();
+
+// Makes the module's player (over the installed ASIO drivers) and its channel
+// operations, unless they are there.
+void MakePlayer();
 
 // The shut-down of the plug-in boundary at process detach. processExit: the whole
 // process is ending (other threads are gone, the host may be half torn down).

@@ -141,6 +141,15 @@ void TChanFrame::SetLevel(int value) {
   UpdateLevelLabel();
 }
 
+void TChanFrame::ShowLevel(int value) {
+  // Every tick asks: an unchanged level costs no message to the control.
+  if (value == LevelTB->Position()) return;
+  const int position = value <= LevelTB->Max() ? value : LevelTB->Max();
+  if (position == LevelTB->Position()) return;
+  LevelTB->ShowPosition(position);
+  UpdateLevelLabel();
+}
+
 void TChanFrame::PlayButtonClick() {
   if (PlayButton->Down()) {
     if (OnPlay) OnPlay(*this);

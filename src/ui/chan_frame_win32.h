@@ -42,6 +42,9 @@ class TChanFrame : public TPanel {
   // kept and shown as it is with the thumb at the left end. Raises OnLevelChange
   // when the position changes.
   void SetLevel(int value);
+  // Shows the level as SetLevel does, without raising OnLevelChange: the level is
+  // the player's, and the strip only follows it.
+  void ShowLevel(int value);
 
   // The user asks to play a file on this channel (a click on Play, also when it is down).
   TNotifyEvent OnPlay;

@@ -1,11 +1,9 @@
-// The main window's channel operations: playing, stopping and levelling channels for
-// the command language and the strips, and showing their state at every tick.
+// The main window's channel strips: the user's requests to the channel operations,
+// and every channel's state, progress and level shown at every tick.
 #include <windows.h>
 
 #include <cstdio>
 
-#include "asio/channel_strip.h"
-#include "asio/engine.h"
 #include "base/exception.h"
 #include "base/scope_exit.h"
 #include "ui/chan_frame_win32.h"
@@ -13,39 +11,6 @@
 #include "ui/main_form_win32.h"
 
 namespace tonvane {
-
-namespace {
-
-// A channel's strip as the channel operations see it. Owning it makes the channel
-// record the strip's owner: freeing the channels frees the strips.
-class StripOfChannel final : public IChannelStrip {
- public:
-  StripOfChannel(std::unique_ptr<TChanFrame> frame, const TMainForm& form)
-      : frame_(std::move(frame)), form_(form) {}
-  void SetPlaying(bool playing) override {
-    Sighted([&] { frame_->SetPlaying(playing); });
-  }
-  void ShowProgress(int percent) override {
-    Sighted([&] { frame_->ShowProgress(percent); });
-  }
-  void SetLevel(std::int32_t level) override { frame_->SetLevel(level); }
-  std::int32_t Level() const override { return frame_->Level(); }
-
- private:
-  // During a tick the strip's controls learn from the window whether they can be
-  // seen; at any other time (a command, the user's click) they ask for themselves.
-  template <typename Change>
-  void Sighted(Change&& change) {
-    const TScopeExit forget([this] { frame_->SetKnownSight(std::nullopt); });
-    frame_->SetKnownSight(form_.StripInSight(frame_->Tag()));
-    change();
-  }
-
-  std::unique_ptr<TChanFrame> frame_;
-  const TMainForm& form_;
-};
-
-}  // namespace
 
 void TMainForm::CreateStrip(std::int32_t index) {
   auto frame = std::make_unique<TChanFrame>(ChanSB->Handle(), index);
@@ -56,9 +21,10 @@ void TMainForm::CreateStrip(std::int32_t index) {
   frame->OnStop = [this](TControl& sender) { OnStripStop(sender); };
   frame->OnLevelChange = [this](TControl& sender) { OnStripLevelChange(sender); };
   frame->SetBounds(0, TChanFrame::kDesignHeight * index, frame->Width(), TChanFrame::kDesignHeight);
-  Device.Channels()[static_cast<std::size_t>(index)].Strip =
-      std::make_unique<StripOfChannel>(std::move(frame), *this);
+  strips_.push_back(std::move(frame));
 }
+
+void TMainForm::FreeStrips() { strips_.clear(); }
 
 void TMainForm::RefreshStrips() {
   // One look at the window and the column's scroll position for the whole tick: the
@@ -68,7 +34,17 @@ void TMainForm::RefreshStrips() {
   const int top = ChanSB->ScrollPos();
   tickSight_ = TColumnSight{shown, top, top + ChanSB->ClientHeight()};
   const TScopeExit done([this] { tickSight_.reset(); });
-  ChannelOps.RefreshStrips();
+  for (std::size_t i = 0; i < strips_.size() && i < player_.ChannelCount(); ++i) {
+    TChanFrame& strip = *strips_[i];
+    const TChannelSnapshot now = player_.Snapshot(i);
+    // The strip's controls learn from the tick whether they can be seen, rather than
+    // asking the window system each.
+    strip.SetKnownSight(StripInSight(static_cast<int>(i)));
+    const TScopeExit forget([&strip] { strip.SetKnownSight(std::nullopt); });
+    strip.SetPlaying(now.Playing);
+    if (now.Playing) strip.ShowProgress(now.Percent);
+    strip.ShowLevel(now.Level);
+  }
 }
 
 std::optional<bool> TMainForm::StripInSight(int index) const {
@@ -96,15 +72,15 @@ void TMainForm::OnStripPlay(TControl& sender) {
   TModalLoop loop;  // the dialog's loop, and a failed Play's box after it
   // With the boxes off a failure shows in the status bar alone: no one else asked.
   std::string unshown;
-  if (OpenDialog.Execute(handle_)) ChannelOps.PlayFile(index, OpenDialog.FileName, std::nullopt, unshown);
+  if (OpenDialog.Execute(handle_)) channelOps_.PlayFile(index, OpenDialog.FileName, std::nullopt, unshown);
 }
 
-void TMainForm::OnStripStop(TControl& sender) { ChannelOps.StopChannel(ControlTag(sender)); }
+void TMainForm::OnStripStop(TControl& sender) { channelOps_.StopChannel(ControlTag(sender)); }
 
 void TMainForm::OnStripLevelChange(TControl& sender) {
-  // A level set by command moves the slider, which comes back here with the same
-  // value: storing it again is harmless, and the slider does not move twice.
-  ChannelOps.SetChannelLevel(ControlTag(sender), static_cast<TChanFrame&>(sender).Level());
+  // Only the user's moves come here: the tick moves the slider to a level set by
+  // command without a change event.
+  channelOps_.SetChannelLevel(ControlTag(sender), static_cast<TChanFrame&>(sender).Level());
 }
 
 }  // namespace tonvane

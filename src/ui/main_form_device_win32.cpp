@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <algorithm>
+#include <functional>
 
-#include "asio/sample_types.h"
+#include "playback/sample_types.h"
 #include "base/exception.h"
 #include "base/modal_loop_win32.h"
 #include "base/scope_exit.h"
@@ -37,11 +39,10 @@ bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
 
 void TMainForm::FormCreateDevice() {
   try {
-    Device.ListDrivers();
+    for (const std::string& name : player_.ListDrivers()) DeviceLB->AddItem(name);
   } catch (const std::exception& e) {
     ShowErrorBox(e.what());
   }
-  for (const auto& entry : Device.Drivers()) DeviceLB->AddItem(entry.Name);
   if (prefs_.Device.empty()) return;
   for (int i = 0; i < DeviceLB->ItemCount(); ++i) {
     if (SameTextIgnoringCase(DeviceLB->Item(i), prefs_.Device)) {
@@ -50,148 +51,164 @@ void TMainForm::FormCreateDevice() {
       // The rack may be switched on later: the remembered device is kept and tried
       // again, as one that dropped out. After the box: a box holds back a release,
       // so the window is still there.
-      if (!Device.IsOpen()) {
-        keptDevice_ = i;
-        DeviceStopped();
+      if (!player_.IsOpen()) {
+        player_.KeepTrying();
+        ShowDeviceStopped();
       }
       return;
     }
   }
 }
 
+namespace {
+
+// What the window shows of an open as it goes: the sample type in the status bar
+// (with a box when the engine cannot write it), the driver's rates in RateLB with the
+// remembered one picked, the remembered rate once the driver took it, the strips.
+class TOpenInWindow final : public TOpenWatch {
+ public:
+  TOpenInWindow(TStatusBar& statusBar, TLeftLabelComboBox& rateLB, std::vector<std::int32_t>& rateData,
+                TPrefs& prefs, std::function<void()> buildStrips)
+      : statusBar_(statusBar),
+        rateLB_(rateLB),
+        rateData_(rateData),
+        prefs_(prefs),
+        buildStrips_(std::move(buildStrips)) {}
+
+  void SampleTypeRead(std::int32_t sampleType) override {
+    statusBar_.SetSimpleText("Sample type: " + SampleTypeName(sampleType));
+    if (!SampleTypeSupported(sampleType)) ShowErrorBox("Required sample type not supported");
+    rateLB_.ClearItems();
+    rateData_.clear();
+  }
+  std::size_t PickRate(const std::vector<std::int32_t>& rates) override {
+    rateData_ = rates;
+    for (std::int32_t rate : rateData_) rateLB_.AddItem(RateText(rate));
+    int rateIndex = 0;
+    for (std::size_t i = 0; i < rateData_.size(); ++i)
+      if (rateData_[i] == prefs_.Rate) rateIndex = static_cast<int>(i);
+    rateLB_.SetItemIndex(rateIndex);
+    return static_cast<std::size_t>(rateIndex);
+  }
+  // The remembered rate stays remembered until the user picks one: a device that does
+  // not offer it today runs at its first rate, and the status bar says so.
+  void ChannelsBuilt() override { buildStrips_(); }
+
+ private:
+  TStatusBar& statusBar_;
+  TLeftLabelComboBox& rateLB_;
+  std::vector<std::int32_t>& rateData_;
+  TPrefs& prefs_;
+  std::function<void()> buildStrips_;
+};
+
+}  // namespace
+
 void TMainForm::DeviceLBClick() {
   // A driver may show a box or dialog of its own inside stop, init or createBuffers,
   // whose message loop dispatches the host's messages as ours do: a close or release
   // that comes then is held back the same way until the open sequence is over.
   TModalLoop driversLoop;
-  monitor_.Stop();
-  Device.SetStopped(false);
-  keptDevice_ = -1;
-  Device.Close();
-  Device.FreeChannels();
-  const std::string failure = OpenDevice(DeviceLB->ItemIndex(), false);
-  if (failure.empty()) return;
-  // Closed before the box: a Play or a strip that comes while the box is up finds
-  // no device, rather than a channel that answers OK and never sounds.
-  Device.Close();
-  DeviceLB->SetItemIndex(-1);
-  ShowErrorBox(failure);
-}
-
-std::string TMainForm::OpenDevice(int index, bool keep) {
-  // A request of a driver let go of is no request of the one opened now.
-  TAsioDevice::Signals().TakeResetRequest();
+  player_.Close();
+  FreeStrips();
+  player_.FreeChannels();
+  TOpenInWindow watch(*StatusBar, *RateLB, rateData_, prefs_, [this] { BuildStrips(); });
   try {
-    Device.Open(index, handle_);
-    StatusBar->SetSimpleText("Sample type: " + SampleTypeName(Device.SampleType()));
-    // A reopen says nothing it said at the first open.
-    if (!keep && !SampleTypeSupported(Device.SampleType()))
-      ShowErrorBox("Required sample type not supported");
-
-    // A reopen leaves the list alone when the device offers what it offered.
-    if (!keep) {
-      RateLB->ClearItems();
-      rateData_.clear();
-    }
-    const std::vector<std::int32_t> rates = Device.StandardRates();
-    if (rates != rateData_) {
-      RateLB->ClearItems();
-      rateData_ = rates;
-      for (std::int32_t rate : rateData_) RateLB->AddItem(RateText(rate));
-    }
-    // A reopen runs at the rate that ran; a first open at the remembered one, or the
-    // first rate the device offers when it does not offer that one today.
-    const std::int32_t wanted = keep && runningRate_ != 0 ? runningRate_ : prefs_.Rate;
-    int rateIndex = 0;
-    for (std::size_t i = 0; i < rateData_.size(); ++i)
-      if (rateData_[i] == wanted) rateIndex = static_cast<int>(i);
-    RateLB->SetItemIndex(rateIndex);
-    ApplySelectedRate();
-
-    if (keep && !Device.Channels().empty()) {
-      if (!Device.RebuildChannels()) BuildStrips();
-    } else {
-      Device.BuildChannels();
-      BuildStrips();
-    }
-    Device.Start();
+    player_.Open(DeviceLB->ItemIndex(), handle_, watch);
+    ShowDeviceStatus();
   } catch (const std::exception& e) {
-    if (keep) Device.Suspend();
-    return e.what();
+    // The player closed the device before this box: a Play or a strip that comes
+    // while it is up finds no device, rather than a channel that answers OK and never
+    // sounds.
+    const std::string message = e.what();
+    DeviceLB->SetItemIndex(-1);
+    ShowErrorBox(message);
   }
-  keptDevice_ = index;
-  Device.SetStopped(false);
-  DeviceLB->SetItemIndex(index);
-  ShowDeviceStatus();
-  monitor_.Started(TDeviceMonitor::TClock::now(), TAsioDevice::Signals().Switches(), Device.BufferSize(),
-                   runningRate_);
-  return "";
 }
 
-void TMainForm::ShowDeviceStatus() {
-  std::string text = "Sample type: " + SampleTypeName(Device.SampleType());
-  // The remembered rate stays remembered until the user picks one: say which runs.
-  if (prefs_.Rate != 0 && prefs_.Rate != runningRate_)
-    text += ", running at " + RateText(runningRate_) + " kHz instead of " + RateText(prefs_.Rate) + " kHz";
-  StatusBar->SetSimpleText(text);
-}
+namespace {
 
-void TMainForm::DeviceStopped() {
-  Device.SetStopped(true);
-  StatusBar->SetSimpleText("Device not responding: trying to reopen it");
-  monitor_.Lost(TDeviceMonitor::TClock::now());
-}
+// What the window shows of a reopen: no box; the driver's rates, anew only if they
+// changed, with the rate that ran picked (or, for a device that never ran, the
+// remembered one); the strips, anew only if the channels are others.
+class TReopenInWindow final : public TOpenWatch {
+ public:
+  TReopenInWindow(TLeftLabelComboBox& rateLB, std::vector<std::int32_t>& rateData, std::int32_t wanted,
+                  std::function<void()> channelsBuilt)
+      : rateLB_(rateLB), rateData_(rateData), wanted_(wanted), channelsBuilt_(std::move(channelsBuilt)) {}
+
+  std::size_t PickRate(const std::vector<std::int32_t>& rates) override {
+    if (rates != rateData_) {
+      rateLB_.ClearItems();
+      rateData_ = rates;
+      for (std::int32_t rate : rateData_) rateLB_.AddItem(RateText(rate));
+    }
+    const auto at = std::find(rates.begin(), rates.end(), wanted_);
+    const int index = at == rates.end() ? 0 : static_cast<int>(at - rates.begin());
+    rateLB_.SetItemIndex(index);
+    return static_cast<std::size_t>(index);
+  }
+  void ChannelsBuilt() override { channelsBuilt_(); }
+
+ private:
+  TLeftLabelComboBox& rateLB_;
+  std::vector<std::int32_t>& rateData_;
+  std::int32_t wanted_;
+  std::function<void()> channelsBuilt_;
+};
+
+}  // namespace
 
 void TMainForm::KeepDevice(bool atTick) {
-  if (keeping_ || keptDevice_ < 0) return;
+  if (keeping_) return;
   keeping_ = true;
   const TScopeExit done([this] { keeping_ = false; });
-  TDeviceSignals& signals = TAsioDevice::Signals();
-  TDeviceMonitor::TAction action = TDeviceMonitor::TAction::None;
-  if (atTick) {
-    action = monitor_.Poll(TDeviceMonitor::TClock::now(), signals.Switches(), signals.TakeResetRequest());
-  } else if (monitor_.State() == TDeviceMonitor::TState::Running && signals.TakeResetRequest()) {
-    // A command carries out a reset only: the watch and the tries are the tick's.
-    action = TDeviceMonitor::TAction::Reset;
-  }
+  const TDeviceMonitor::TAction action = player_.Due(atTick);
   if (action == TDeviceMonitor::TAction::None) return;
   // As in the open sequence: a driver's own box inside a reopen holds back a release.
   TModalLoop driversLoop;
-  switch (action) {
-    case TDeviceMonitor::TAction::None:
+  TReopenInWindow watch(*RateLB, rateData_, player_.Rate() != 0 ? player_.Rate() : prefs_.Rate, [this] {
+    if (strips_.size() != player_.ChannelCount()) BuildStrips();
+  });
+  switch (player_.Carry(action, watch)) {
+    case TPlayer::TDeviceEvent::None:
       return;
-    case TDeviceMonitor::TAction::Reset:
-      // Stop, dispose, release, and the open sequence again with the driver's new
-      // settings; the channels carry on where they stopped.
-      Device.Suspend();
-      if (!OpenDevice(keptDevice_, true).empty()) DeviceStopped();
+    case TPlayer::TDeviceEvent::Reset:
+    case TPlayer::TDeviceEvent::Back:
+      DeviceLB->SetItemIndex(player_.DeviceIndex());
+      ShowDeviceStatus();
       return;
-    case TDeviceMonitor::TAction::Lost:
-      Device.Suspend();
-      DeviceStopped();
-      return;
-    case TDeviceMonitor::TAction::Retry:
-      if (!OpenDevice(keptDevice_, true).empty()) monitor_.TryFailed(TDeviceMonitor::TClock::now());
+    case TPlayer::TDeviceEvent::Stopped:
+      ShowDeviceStopped();
       return;
   }
+}
+
+void TMainForm::ShowDeviceStatus() {
+  std::string text = "Sample type: " + SampleTypeName(player_.SampleType());
+  if (prefs_.Rate != 0 && prefs_.Rate != player_.Rate())
+    text += ", running at " + RateText(player_.Rate()) + " kHz instead of " + RateText(prefs_.Rate) + " kHz";
+  StatusBar->SetSimpleText(text);
+}
+
+void TMainForm::ShowDeviceStopped() {
+  StatusBar->SetSimpleText("Device not responding: trying to reopen it");
 }
 
 void TMainForm::ApplySelectedRate() {
   const int index = RateLB->ItemIndex();
   if (index < 0 || index >= static_cast<int>(rateData_.size())) return;
   const std::int32_t rate = rateData_[static_cast<std::size_t>(index)];
-  Device.SetRate(rate);
-  runningRate_ = rate;
+  player_.SetRate(rate);
+  prefs_.Rate = rate;
 }
 
 void TMainForm::RateLBClick() {
   // After a failed open the list keeps its rates while no driver is open: there is
   // nothing to set them on.
-  if (!Device.IsOpen()) return;
+  if (!player_.IsOpen()) return;
   try {
     ApplySelectedRate();
-    // The user's pick is remembered, and the status no longer names another rate.
-    prefs_.Rate = runningRate_;
     ShowDeviceStatus();
   } catch (const std::exception& e) {
     ShowErrorBox(e.what());
@@ -201,11 +218,15 @@ void TMainForm::RateLBClick() {
 void TMainForm::BuildStrips() {
   ChanSB->ScrollToTop();
   ChanSB->DisableAutoRange();
-  for (std::size_t i = 0; i < Device.Channels().size(); ++i) CreateStrip(static_cast<std::int32_t>(i));
+  FreeStrips();
+  for (std::size_t i = 0; i < player_.ChannelCount(); ++i) CreateStrip(static_cast<std::int32_t>(i));
   ChanSB->EnableAutoRange();
   ChanSBResize();
 }
 
-void TMainForm::FormDestroyDevice() { Device.Destroy(); }
+void TMainForm::FormDestroyDevice() {
+  player_.Destroy();
+  FreeStrips();
+}
 
 }  // namespace tonvane

@@ -43,14 +43,15 @@ void RegisterFormClass() {
 
 }  // namespace
 
-TMainForm::TMainForm(TPrefs& prefs) : prefs_(prefs) {}
+TMainForm::TMainForm(TPrefs& prefs, TPlayer& player, TChannelOperations& channelOps)
+    : prefs_(prefs), player_(player), channelOps_(channelOps) {}
 
 TMainForm::~TMainForm() = default;
 
-void TMainForm::CreateMainForm(TPrefs& prefs) {
+void TMainForm::CreateMainForm(TPrefs& prefs, TPlayer& player, TChannelOperations& channelOps) {
   TModalLoop::SetEndHandler(&TMainForm::ModalLoopEnded);
   RegisterFormClass();
-  auto* form = new TMainForm(prefs);
+  auto* form = new TMainForm(prefs, player, channelOps);
   RECT outer{0, 0, kDesignClientWidth, kDesignClientHeight};
   AdjustWindowRectEx(&outer, kDesignStyle, FALSE, kExStyle);
   const int width = outer.right - outer.left;

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "asio/asio_device_win32.h"
-#include "asio/device_monitor.h"
 #include "base/modal_loop_win32.h"
 #include "base/module_hold_win32.h"
 #include "commands/channel_operations.h"
+#include "playback/player.h"
 #include "prefs/prefs.h"
+#include "ui/chan_frame_win32.h"
 #include "ui/error_box_win32.h"
 #include "ui/form_icon_win32.h"
 #include "ui/kit/controls_win32.h"
@@ -26,11 +26,12 @@
 namespace tonvane {
 
 // The plug-in's only window: device and rate choice, the column of channel strips
-// and the status bar. It owns the open device and the channels while it exists.
+// and the status bar. A view of the player: it asks the player to open the device
+// picked and to close it when the window goes, and shows what the player reports.
 class TMainForm final {
  public:
   // Creates the window, hidden, runs its creation handler and sets MainForm.
-  static void CreateMainForm(TPrefs& prefs);
+  static void CreateMainForm(TPrefs& prefs, TPlayer& player, TChannelOperations& channelOps);
 
   HWND Handle() const { return handle_; }
 
@@ -43,25 +44,23 @@ class TMainForm final {
   // processes the request, never during this call, and never while one of our
   // modal loops runs (see TModalLoop).
   void Release();
-  // The device's part of unloading the library: a device still open is stopped and
-  // let go (processExit: the whole process is ending).
-  void ShutDownDevice(bool processExit) { Device.ShutDown(processExit); }
   // Hands the device picked and where the window stands to the preferences object,
   // as the window's destruction does; a window still being created has offered no
   // choice yet and hands nothing.
   void StoreChoices();
   // A fault that no box shows, in the status bar until the next one.
   void ShowFault(const std::string& text);
+  // A failed Play in the error box, or with the boxes off in the status bar with its
+  // channel and file (then false: the command's answer carries it).
+  bool ReportPlayFault(int index, const std::string& fileName, const std::string& reason);
   // The channel operations the command language acts through.
-  TChannelOperations& ChannelOperations() { return ChannelOps; }
-  // The host's tick: every strip shows its channel's state. Only strips in view are
-  // marked for painting; the window paints them when the host's thread next takes
-  // its messages.
+  TChannelOperations& ChannelOperations() { return channelOps_; }
+  // The host's tick: every strip shows its channel's state, progress and level as
+  // the player has them. Only strips in view are marked for painting; the window
+  // paints them when the host's thread next takes its messages.
   void RefreshStrips();
-  // Carries out what the device needs on the host's thread, without boxes. At a tick:
-  // a reset the driver asked for, a device that stopped calling back, a stopped
-  // device tried again. Before a command, a reset alone, so that a Play plays on the
-  // reopened device and no command waits for a try.
+  // What the device needs on the host's thread, without boxes (TPlayer::Keep): at a
+  // tick, or before a command (atTick false); the status bar and the strips follow.
   void KeepDevice(bool atTick);
 
   // Whether the strip of a channel can be seen, as the tick in progress found the
@@ -73,7 +72,7 @@ class TMainForm final {
   void ChanSBResize();
 
  private:
-  explicit TMainForm(TPrefs& prefs);
+  TMainForm(TPrefs& prefs, TPlayer& player, TChannelOperations& channelOps);
   ~TMainForm();
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -94,28 +93,22 @@ class TMainForm final {
   void FormDestroyDevice();
   void DeviceLBClick();
   void RateLBClick();
-  // Sets the rate picked in RateLB on the driver; throws when the driver refuses it.
+  // Sets the rate picked in RateLB on the driver and remembers it; throws when the
+  // driver refuses it.
   void ApplySelectedRate();
-  // The open sequence for DeviceLB's item `index`, from the driver to its start.
-  // keep: a reopen, without boxes, whose channels carry on where they stopped;
-  // otherwise the channels are new and the unsupported sample type's box is shown.
-  // Returns the failure's message, or "" when the device runs; a reopen that fails
-  // leaves the channels as they were.
-  std::string OpenDevice(int index, bool keep);
-  // The kept device is not running: say so, refuse Plays, try it again from now.
-  void DeviceStopped();
-  // The status bar's line for a running device.
+  // The status bar's line for a running device: its sample type, and the rate that
+  // runs when the remembered one is not offered.
   void ShowDeviceStatus();
+  // The status bar's line for a device that is kept but does not run.
+  void ShowDeviceStopped();
   // One strip per channel of the device, in the channel column.
   void BuildStrips();
   void CreateStrip(std::int32_t index);
+  void FreeStrips();
   // The strips' requests (main_form_channels_win32.cpp); the sender's Tag is its channel.
   void OnStripPlay(TControl& sender);
   void OnStripStop(TControl& sender);
   void OnStripLevelChange(TControl& sender);
-  // A failed Play in the error box, or with the boxes off in the status bar with its
-  // channel and file (then false: the command's answer carries it).
-  bool ReportPlayFault(int index, const std::string& fileName, const std::string& reason);
   static int ControlTag(TControl& sender);
 
   TPrefs& prefs_;
@@ -147,21 +140,16 @@ class TMainForm final {
   std::optional<TColumnSight> tickSight_;
   // The rate in Hz of each RateLB item.
   std::vector<std::int32_t> rateData_;
-  // The device the window keeps running by itself (DeviceLB's index), once opened or
-  // remembered; -1: none. The rate it runs at.
-  int keptDevice_ = -1;
-  std::int32_t runningRate_ = 0;
+  // The plug-in's player, which the window shows, and the operations on its channels.
+  TPlayer& player_;
+  TChannelOperations& channelOps_;
+  // One strip per channel of the player, in its order.
+  std::vector<std::unique_ptr<TChanFrame>> strips_;
   // The user picked a device: only then does the window hand a device to the
   // preferences (a remembered one that did not open is kept for the next start).
   bool devicePicked_ = false;
-  bool keeping_ = false;  // KeepDevice is running: a driver that pumps messages may re-enter
-  TDeviceMonitor monitor_;
-  // The device the window shows; it owns the channels, their streams and strips.
-  TAsioDevice Device;
-  TChannelOperations ChannelOps{Device,
-                                [this](int index, const std::string& fileName, const std::string& reason) {
-                                  return ReportPlayFault(index, fileName, reason);
-                                }};
+  // KeepDevice is running: a driver that runs a message loop in its open may re-enter.
+  bool keeping_ = false;
 };
 
 // The one main window, or null.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "asio/engine.h"
+#include "playback/engine.h"
 #include "base/byte_order.h"
 #include "base/wav_writer.h"
 #include "file_bytes.h"

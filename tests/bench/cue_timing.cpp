@@ -31,8 +31,8 @@
 #include <thread>
 #include <vector>
 
-#include "asio/feeder.h"
-#include "asio/sample_types.h"
+#include "playback/feeder.h"
+#include "playback/sample_types.h"
 #include "commands/channel_operations.h"
 #include "test_device.h"
 

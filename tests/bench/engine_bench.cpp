@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "asio/engine.h"
-#include "asio/sample_types.h"
+#include "playback/engine.h"
+#include "playback/sample_types.h"
 #include "bench_device.h"
 
 namespace tonvane {

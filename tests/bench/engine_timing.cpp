@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <string>
 
-#include "asio/sample_types.h"
+#include "playback/sample_types.h"
 #include "bench_device.h"
 
 namespace {

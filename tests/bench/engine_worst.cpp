@@ -34,8 +34,8 @@
 #include <thread>
 #include <vector>
 
-#include "asio/feeder.h"
-#include "asio/sample_types.h"
+#include "playback/feeder.h"
+#include "playback/sample_types.h"
 #include "base/ascii.h"
 #include "bench_device.h"
 

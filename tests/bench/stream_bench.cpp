@@ -13,9 +13,9 @@
 #include <string>
 #include <system_error>
 
-#include "asio/channel_state.h"
-#include "asio/engine.h"
-#include "asio/sample_types.h"
+#include "playback/channel_state.h"
+#include "playback/engine.h"
+#include "playback/sample_types.h"
 #include "bench_device.h"
 #include "stream_pass.h"
 

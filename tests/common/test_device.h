@@ -10,8 +10,8 @@
 #include <span>
 #include <vector>
 
-#include "asio/engine.h"
-#include "asio/feeder.h"
+#include "playback/engine.h"
+#include "playback/feeder.h"
 
 namespace tonvane::testing {
 

@@ -1,5 +1,5 @@
-// The host thread's channel operations: stopping, opening for play, levels and the
-// strips' refresh.
+// The host thread's channel operations: stopping, opening for play, levels and what a
+// view sees of each channel.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "asio/channel_state.h"
-#include "asio/sample_types.h"
+#include "playback/channel_state.h"
+#include "playback/sample_types.h"
 #include "commands/channel_operations.h"
 #include "commands/command_language.h"
 #include "engine_support.h"
@@ -22,26 +22,9 @@ using testing::Play;
 using testing::TestDevice;
 using testing::WaveDir;
 
-// Records what the operations show; SetLevel moves the slider as the real one does.
-class RecordingStrip final : public IChannelStrip {
- public:
-  void SetPlaying(bool playing) override { calls.push_back(playing ? "Playing" : "Stopped"); }
-  void ShowProgress(int percent) override { calls.push_back("Progress " + std::to_string(percent)); }
-  void SetLevel(std::int32_t level) override {
-    calls.push_back("Level " + std::to_string(level));
-    slider = level;
-    if (whileMoving) whileMoving();
-  }
-  std::int32_t Level() const override { return slider; }
-
-  std::vector<std::string> calls;
-  std::int32_t slider = 0;
-  std::function<void()> whileMoving;
-};
-
 // A device over real channels whose driver switches buffers at every step it can:
 // while its rate is asked, before and after every operation the command language
-// calls (through SwitchingTarget) and, through the strip, while a slider moves.
+// calls (through SwitchingTarget).
 class SwitchingDevice final : public IDeviceView {
  public:
   explicit SwitchingDevice(TestDevice& device) : device_(device) {}
@@ -100,10 +83,13 @@ class SwitchingTarget final : public IChannelControl {
     device_.Switch();
   }
   void SetChannelLevel(int index, std::int32_t level) override {
+    ++levelsSet;
     device_.Switch();
     ops_.SetChannelLevel(index, level);
     device_.Switch();
   }
+
+  int levelsSet = 0;
 
  private:
   TChannelOperations& ops_;
@@ -112,13 +98,6 @@ class SwitchingTarget final : public IChannelControl {
 
 class ChannelOpsTest : public ::testing::Test {
  protected:
-  ChannelOpsTest() {
-    for (auto& channel : device_.device.Channels) {
-      auto strip = std::make_unique<RecordingStrip>();
-      strips_.push_back(strip.get());
-      channel.Strip = std::move(strip);
-    }
-  }
   std::span<TChannelState> channels() { return device_.Channels(); }
   bool StreamOpen(std::int32_t index) {
     std::uint8_t probe[2];
@@ -127,7 +106,6 @@ class ChannelOpsTest : public ::testing::Test {
 
   WaveDir dir_{"channels"};
   TestDevice device_{3, 64, ASIOSTInt16LSB};
-  std::vector<RecordingStrip*> strips_;
   SwitchingDevice switching_{device_};
   // The reasons reported, and where: "<channel> <file>".
   std::vector<std::string> shown_, shownFor_;
@@ -248,9 +226,9 @@ TEST_F(ChannelOpsTest, PlaysSentTogetherStartOnTheSameSwitch) {
   ASSERT_TRUE(target_.PlayFile(0, file(3), -6, unshown_));
   target_.SetChannelLevel(1, -20);
   EXPECT_EQ(sounding(), std::vector<int>{}) << "nothing starts while the cue comes";
-  ops_.RefreshStrips();
-  EXPECT_EQ(strips_[0]->calls.back(), "Progress 0");
-  EXPECT_EQ(strips_[2]->calls.back(), "Stopped");
+  EXPECT_TRUE(Snapshot(channels()[0]).Playing);
+  EXPECT_EQ(Snapshot(channels()[0]).Percent, 0);
+  EXPECT_FALSE(Snapshot(channels()[2]).Playing);
   TestClock::Now += TStartCue::kQuietMicros;
   switching_.Switch();
   EXPECT_EQ(sounding(), (std::vector<int>{0, 1}));
@@ -282,7 +260,7 @@ TEST_F(ChannelOpsTest, PlaysSentTogetherStartOnTheSameSwitch) {
   TestClock::Now += TStartCue::kBoundMicros;
   switching_.readingMicros = 10000;
   for (int play = 0; play < 16; ++play) {
-    ASSERT_TRUE(target_.PlayFile(play % 3, file(play % 3), std::nullopt));
+    ASSERT_TRUE(target_.PlayFile(play % 3, file(play % 3), std::nullopt, unshown_));
     ASSERT_EQ(sounding(), std::vector<int>{}) << "play " << play;
   }
   switching_.readingMicros = 0;
@@ -314,22 +292,23 @@ TEST_F(ChannelOpsTest, SetChannelLevelStoresAnyLevelOnlyForAChannelThatExists) {
   SetChannelLevel(channels(), 3, -10);
   for (std::size_t c = 0; c < 3; ++c) {
     EXPECT_EQ(channels()[c].Level.load(), 0);
-    EXPECT_TRUE(strips_[c]->calls.empty());
+    EXPECT_EQ(Snapshot(channels()[c]).Level, 0);
   }
   SetChannelLevel(channels(), 2, -80);
   EXPECT_EQ(channels()[2].Level.load(), -80);
-  EXPECT_EQ(strips_[2]->calls, std::vector<std::string>{"Level -80"});
+  EXPECT_EQ(Snapshot(channels()[2]).Level, -80);
   SetChannelLevel(channels(), 0, 0);
-  EXPECT_EQ(strips_[0]->calls, std::vector<std::string>{"Level 0"});
+  EXPECT_EQ(Snapshot(channels()[0]).Level, 0);
 }
 
 TEST_F(ChannelOpsTest, APlayWithALevelPlaysEverySampleAtThatLevel) {
-  strips_[0]->whileMoving = [&] { switching_.Switch(); };
   // At -20 dB 999 becomes 99; at the channel's earlier 0 dB it would stay 999.
   const std::string file = dir_.Wave("cue.wav", std::vector<std::int16_t>(64 * 100, 999));
   for (int round = 0; round < 3; ++round) {
     ASSERT_EQ(ExecuteCommandLine(target_, "Stop 1"), "OK");
+    target_.levelsSet = 0;
     ASSERT_EQ(ExecuteCommandLine(target_, "Level 1 0"), "OK");
+    EXPECT_EQ(target_.levelsSet, 1) << "a Level command sets the level once";
     switching_.heard.clear();
     ASSERT_EQ(ExecuteCommandLine(target_, "Play 1 \"" + file + "\" -20"), "OK");
     switching_.Switch();
@@ -338,7 +317,7 @@ TEST_F(ChannelOpsTest, APlayWithALevelPlaysEverySampleAtThatLevel) {
     EXPECT_EQ(std::count(switching_.heard.begin(), switching_.heard.end(), 0) +
                   std::count(switching_.heard.begin(), switching_.heard.end(), 99),
               static_cast<std::ptrdiff_t>(switching_.heard.size()));
-    EXPECT_EQ(strips_[0]->slider, -20);
+    EXPECT_EQ(Snapshot(channels()[0]).Level, -20);
     EXPECT_EQ(channels()[0].Level.load(), -20);
   }
 
@@ -444,18 +423,15 @@ TEST_F(ChannelOpsTest, AFailedPlayShowsItsFirstFaultOnceAndLeavesTheChannelStopp
   EXPECT_EQ(channels()[1].Playing.load(), 0);
 }
 
-TEST_F(ChannelOpsTest, RefreshShowsStateAndProgressOfEveryChannel) {
+TEST_F(ChannelOpsTest, SnapshotShowsStateAndProgressOfEveryChannel) {
   ASSERT_TRUE(Play(channels(), 1, dir_.Wave("half.wav", std::vector<std::int16_t>(128, 3))));
   ASSERT_TRUE(Play(channels(), 2, dir_.Wave("short.wav", {1, 2})));
   FillBuffers(device_.device, 0);  // channel 1 halfway, channel 2 run out
-  RefreshStrips(channels());
-  EXPECT_EQ(strips_[0]->calls, std::vector<std::string>{"Stopped"});
-  EXPECT_EQ(strips_[1]->calls, (std::vector<std::string>{"Playing", "Progress 50"}));
-  EXPECT_EQ(strips_[2]->calls, std::vector<std::string>{"Stopped"});
-  // Every tick, changed or not; a channel without a strip is skipped.
-  channels()[0].Strip.reset();
-  RefreshStrips(channels());
-  EXPECT_EQ(strips_[1]->calls.size(), 4u);
+  EXPECT_FALSE(Snapshot(channels()[0]).Playing);
+  EXPECT_TRUE(Snapshot(channels()[1]).Playing);
+  EXPECT_EQ(Snapshot(channels()[1]).Percent, 50);
+  EXPECT_FALSE(Snapshot(channels()[2]).Playing);
+  EXPECT_EQ(Snapshot(channels()[2]).Percent, 0) << "no progress shown for a stopped channel";
 }
 
 TEST(ProgressPercent, IsExactForAnyLengthAndZeroWithoutData) {

@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "asio/device_monitor.h"
-#include "asio/device_signals.h"
+#include "asio/asio_message.h"
 #include "asio_types.h"
+#include "playback/device_monitor.h"
 
 namespace tonvane {
 namespace {
@@ -18,50 +18,51 @@ using TAction = TDeviceMonitor::TAction;
 using TState = TDeviceMonitor::TState;
 
 TEST(AsioMessageTest, AnswersWhatIsHandledAndRecordsAResetRequest) {
-  TDeviceSignals signals;
+  TResetRequest reset;
   for (std::int32_t handled :
        {kAsioEngineVersion, kAsioResetRequest, kAsioResyncRequest, kAsioLatenciesChanged})
-    EXPECT_EQ(AnswerAsioMessage(signals, kAsioSelectorSupported, handled), 1) << handled;
+    EXPECT_EQ(AnswerAsioMessage(reset, kAsioSelectorSupported, handled), 1) << handled;
   // A buffer size change is not handled, so the driver falls back to a reset request;
   // the buffer switch takes no time info.
   for (std::int32_t other : {kAsioSelectorSupported, kAsioBufferSizeChange, kAsioSupportsTimeInfo,
                              kAsioSupportsTimeCode, 0, 9, 1000, -1})
-    EXPECT_EQ(AnswerAsioMessage(signals, kAsioSelectorSupported, other), 0) << other;
-  EXPECT_FALSE(signals.TakeResetRequest()) << "asking whether it is supported requests nothing";
+    EXPECT_EQ(AnswerAsioMessage(reset, kAsioSelectorSupported, other), 0) << other;
+  EXPECT_FALSE(reset.Take()) << "asking whether it is supported requests nothing";
 
-  EXPECT_EQ(AnswerAsioMessage(signals, kAsioEngineVersion, 0), 2);
+  EXPECT_EQ(AnswerAsioMessage(reset, kAsioEngineVersion, 0), 2);
   for (std::int32_t other : {kAsioBufferSizeChange, kAsioResyncRequest, kAsioLatenciesChanged,
                              kAsioSupportsTimeInfo, kAsioSupportsTimeCode, 0, 77})
-    EXPECT_EQ(AnswerAsioMessage(signals, other, 512), 0) << other;
-  EXPECT_FALSE(signals.TakeResetRequest());
+    EXPECT_EQ(AnswerAsioMessage(reset, other, 512), 0) << other;
+  EXPECT_FALSE(reset.Take());
 
-  EXPECT_EQ(AnswerAsioMessage(signals, kAsioResetRequest, 0), 1);
-  EXPECT_EQ(AnswerAsioMessage(signals, kAsioResetRequest, 0), 1);
-  EXPECT_TRUE(signals.TakeResetRequest()) << "two requests before the host looks are one reset";
-  EXPECT_FALSE(signals.TakeResetRequest());
+  EXPECT_EQ(AnswerAsioMessage(reset, kAsioResetRequest, 0), 1);
+  EXPECT_EQ(AnswerAsioMessage(reset, kAsioResetRequest, 0), 1);
+  EXPECT_TRUE(reset.Take()) << "two requests before the host looks are one reset";
+  EXPECT_FALSE(reset.Take());
 }
 
 // The driver's thread counts and asks while the host's thread looks; under the
-// sanitizers no access races, and every request is taken exactly once or merged.
+// sanitizers no access races, and requests are taken, merged, never made up.
 TEST(DeviceSignalsTest, ADriverThreadAndTheHostsThreadShareThemWithoutALock) {
-  TDeviceSignals signals;
+  TSwitchCount switches;
+  TResetRequest reset;
   constexpr std::uint32_t kSwitches = 200000;
   std::thread driver([&] {
     for (std::uint32_t i = 0; i < kSwitches; ++i) {
-      signals.CountSwitch();
-      if (i % 1000 == 0) AnswerAsioMessage(signals, kAsioResetRequest, 0);
+      switches.Count();
+      if (i % 1000 == 0) AnswerAsioMessage(reset, kAsioResetRequest, 0);
     }
   });
   std::uint32_t last = 0;
   int taken = 0;
   while (last != kSwitches) {
-    const std::uint32_t now = signals.Switches();
+    const std::uint32_t now = switches.Get();
     ASSERT_GE(now, last) << "the count never goes back while one thread counts";
     last = now;
-    taken += signals.TakeResetRequest() ? 1 : 0;
+    taken += reset.Take() ? 1 : 0;
   }
   driver.join();
-  taken += signals.TakeResetRequest() ? 1 : 0;
+  taken += reset.Take() ? 1 : 0;
   EXPECT_GE(taken, 1);
   EXPECT_LE(taken, static_cast<int>(kSwitches / 1000));
 }

@@ -27,10 +27,10 @@
 #include <unistd.h>
 #endif
 
-#include "asio/engine.h"
-#include "asio/feeder.h"
-#include "asio/sample_ring.h"
-#include "asio/sample_types.h"
+#include "playback/engine.h"
+#include "playback/feeder.h"
+#include "playback/sample_ring.h"
+#include "playback/sample_types.h"
 #include "engine_support.h"
 
 #ifndef TONVANE_STRESS_ROUNDS

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "asio/engine.h"
+#include "playback/engine.h"
 #include "base/wav_writer.h"
 #include "file_bytes.h"
 #include "riff_builder.h"

@@ -4,7 +4,9 @@
 
 #include <cfenv>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <string>
 
 #include "base/exception.h"
 #include "commands/format_check.h"
@@ -47,6 +49,26 @@ TEST(CheckPlayFormat, ReportsTheFirstFaultOnly) {
   // A file without a frame opens as 0 Hz stereo: refused as stereo, not for its rate.
   EXPECT_EQ(FaultOf(Format(1, 2, 0, 16), 48000), "Sound must be mono");
   EXPECT_EQ(FaultOf(Format(1, 1, 0, 16), 48000), "Sample rate 0 different to device setting 48000");
+}
+
+// The two steps a Play and the probe judge with: a name that is no file, then a file
+// the stream could not open, come before any fault of the format.
+TEST(CheckPlayFormat, AMissingOrUnopenedFileIsRefusedBeforeItsFormat) {
+  auto fault = [](const std::function<void()>& check) {
+    try {
+      check();
+    } catch (const Exception& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  };
+  const std::string missing = ::testing::TempDir() + "no-such-file.wav";
+  EXPECT_EQ(fault([&] { CheckPlayFileExists(missing); }), "File does not exist");
+  EXPECT_EQ(fault([&] { CheckPlayFileExists(::testing::TempDir()); }), "File does not exist") << "a folder";
+  const WAVEFORMATEX bad = Format(3, 2, 44100, 8);
+  EXPECT_EQ(fault([&] { CheckOpenedForPlay(false, bad, 48000); }), "File has unknown format");
+  EXPECT_EQ(fault([&] { CheckOpenedForPlay(true, bad, 48000); }), "Wave files must be in plain PCM format");
+  EXPECT_EQ(fault([&] { CheckOpenedForPlay(true, Format(1, 1, 48000, 16), 48000); }), "");
 }
 
 // A clock that runs a hair slow or fast still counts as its nominal rate, also when

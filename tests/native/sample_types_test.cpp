@@ -1,4 +1,4 @@
-#include "asio/sample_types.h"
+#include "playback/sample_types.h"
 
 #include <gtest/gtest.h>
 

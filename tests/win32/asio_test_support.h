@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "asio_driver_win32.h"
-#include "asio/sample_types.h"
+#include "playback/sample_types.h"
 #include "timeline.h"
 #include "virtual_asio_ids.h"
 

@@ -491,6 +491,13 @@ TEST_F(DeviceTest, PlaysAFileAtItsLevelIntoTheDriversBuffers) {
   EXPECT_EQ(Execute("Play 2 \"" + wav + "\" -6"), "OK");
   host::PumpMessages(300);
   plugin_->window->Tick();
+  // The strip follows the player's level at a tick, not when the command comes.
+  const HWND slider = StripControlAt(ChannelStrips(form_)[1], 211);
+  EXPECT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), -6);
+  EXPECT_EQ(Execute("Level 2 -20"), "OK");
+  EXPECT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), -6);
+  plugin_->window->Tick();
+  EXPECT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), -20);
   // Closing the window stops the driver, which completes its recordings.
   PostMessageA(form_, WM_CLOSE, 0, 0);
   host::PumpPendingMessages();

@@ -24,17 +24,21 @@ bool LoadDecoderNearProgram() {
 TVerdict Judge(const std::string& fileName, std::int32_t deviceRate, bool haveDecoder, TAudioStream& stream,
                WAVEFORMATEX& format) {
   format = {};
-  if (!FileExists(fileName)) return {TVerdict::TKind::Refused, kFileDoesNotExist, false};
+  try {
+    CheckPlayFileExists(fileName);
+  } catch (const Exception& fault) {
+    return {TVerdict::TKind::Refused, fault.what(), false};
+  }
   if (HasExtension(fileName, ".mp3") && !haveDecoder)
     return {TVerdict::TKind::NotChecked,
             std::string(TMp3Reader::LibraryName()) +
                 " was found neither beside the probe nor in the folder above",
             false};
-  if (!stream.Open(fileName, format)) return {TVerdict::TKind::Refused, kUnknownFormat, false};
+  const bool opened = stream.Open(fileName, format);
   try {
-    CheckPlayFormat(format, deviceRate);
+    CheckOpenedForPlay(opened, format, deviceRate);
   } catch (const Exception& fault) {
-    return {TVerdict::TKind::Refused, fault.what(), true};
+    return {TVerdict::TKind::Refused, fault.what(), opened};
   }
   return {TVerdict::TKind::Plays, "", true};
 }

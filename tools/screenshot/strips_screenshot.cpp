@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "asio/asio_device_win32.h"
 #include "plugin_host.h"
 #include "prefs/prefs.h"
 #include "ui/chan_frame_win32.h"
@@ -96,7 +97,12 @@ int main(int argc, char** argv) {
     prefs.Load();
     // The controls report to the window's box, as in the plug-in once it is loaded.
     SetErrorHandler(&ShowErrorBox);
-    TMainForm::CreateMainForm(prefs);
+    TPlayer player(std::make_unique<TAsioDevice>());
+    TChannelOperations channelOps(player, [](int, const std::string&, const std::string& reason) {
+      ShowErrorBox(reason);
+      return true;
+    });
+    TMainForm::CreateMainForm(prefs, player, channelOps);
     const HWND form = MainForm->Handle();
     const HWND column = FindWindowExA(form, nullptr, "TonvaneScrollBox", nullptr);
     if (!column) throw Exception("The window has no channel column");

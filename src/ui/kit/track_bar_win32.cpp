@@ -32,9 +32,14 @@ void TQLTrackBar::SetMax(int value) {
 
 void TQLTrackBar::SetPosition(int value) {
   if (value == position_) return;
+  ShowPosition(value);
+  Changed();
+}
+
+void TQLTrackBar::ShowPosition(int value) {
+  if (value == position_) return;
   position_ = value;
   SendMessageA(Handle(), TBM_SETPOS, TRUE, value);
-  Changed();
 }
 
 void TQLTrackBar::SetFrequency(int frequency) {

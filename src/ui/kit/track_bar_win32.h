@@ -24,6 +24,9 @@ class TQLTrackBar : public TControl {
   int Position() const { return position_; }
   // Raises OnChange when the value differs from Position.
   void SetPosition(int value);
+  // Moves to the value as SetPosition does, and raises nothing: for a view that
+  // follows a value kept elsewhere, which must not come back as the user's change.
+  void ShowPosition(int value);
   int Frequency() const { return frequency_; }
   void SetFrequency(int frequency);
   int ThumbLength() const;

@@ -6,7 +6,7 @@
 // with the source its own) and at a feeder thread's visit.
 #include <cstddef>
 
-#include "asio/channel_state.h"
+#include "playback/channel_state.h"
 
 namespace tonvane {
 

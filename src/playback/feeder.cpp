@@ -1,4 +1,4 @@
-#include "asio/feeder.h"
+#include "playback/feeder.h"
 
 #include <algorithm>
 #include <condition_variable>

@@ -10,9 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "asio/channel_strip.h"
-#include "asio/sample_ring.h"
-#include "asio/start_cue.h"
+#include "playback/sample_ring.h"
+#include "playback/start_cue.h"
 #include "audio/audio_stream.h"
 
 namespace tonvane {
@@ -177,7 +176,6 @@ class TChannelState {
   std::int32_t GainLevel = 0;
   float Gain = 1.0f;
   TSampleRing Ring{kRingSamples};
-  std::unique_ptr<IChannelStrip> Strip;
   std::size_t HalfSize = 0;
 
  private:
@@ -201,11 +199,20 @@ bool StartChannel(std::span<TChannelState> channels, std::int32_t index, double 
                   TStartCue* cue = nullptr);
 void CloseChannelStream(std::span<TChannelState> channels, std::int32_t index);
 
-// Stores the level and shows it on the strip; an index outside the channels is ignored.
+// Stores the level; an index outside the channels is ignored.
 void SetChannelLevel(std::span<TChannelState> channels, std::int32_t index, std::int32_t level);
 
-// Shows every channel's state and progress on its strip.
-void RefreshStrips(std::span<TChannelState> channels);
+// What a view shows of a channel.
+struct TChannelSnapshot {
+  // Playing, or waiting for its cue: its Play has succeeded.
+  bool Playing = false;
+  // Of the file's data played, while playing (see ProgressPercent); 0 when stopped.
+  int Percent = 0;
+  std::int32_t Level = 0;
+};
+// The channel as it stands, for display only: a value a moment old shows at the
+// view's next look.
+TChannelSnapshot Snapshot(TChannelState& channel);
 
 // Bytes played as a whole percentage of DataLength, 0 for no data; never overflows.
 int ProgressPercent(std::uint32_t bytesPlayed, std::uint32_t dataLength);

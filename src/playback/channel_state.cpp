@@ -1,11 +1,11 @@
-#include "asio/channel_state.h"
+#include "playback/channel_state.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <mutex>
 
-#include "asio/channel_feed.h"
+#include "playback/channel_feed.h"
 
 namespace tonvane {
 
@@ -101,7 +101,6 @@ void SetChannelLevel(std::span<TChannelState> channels, std::int32_t index, std:
   if (index < 0 || static_cast<std::size_t>(index) >= channels.size()) return;
   TChannelState& channel = channels[static_cast<std::size_t>(index)];
   channel.Level.store(level, std::memory_order_relaxed);
-  if (channel.Strip) channel.Strip->SetLevel(level);
 }
 
 int ProgressPercent(std::uint32_t bytesPlayed, std::uint32_t dataLength) {
@@ -113,17 +112,14 @@ int ProgressPercent(std::uint32_t bytesPlayed, std::uint32_t dataLength) {
   return static_cast<int>(percent < kMax ? percent : kMax);
 }
 
-void RefreshStrips(std::span<TChannelState> channels) {
-  for (TChannelState& channel : channels) {
-    if (!channel.Strip) continue;
-    // Display only: a value a moment old shows at the next tick.
-    // A channel waiting for its cue shows as playing: its Play has succeeded.
-    const bool playing = channel.Playing.load(std::memory_order_relaxed) != TChannelState::kStopped;
-    channel.Strip->SetPlaying(playing);
-    if (playing)
-      channel.Strip->ShowProgress(ProgressPercent(channel.BytesPlayed.load(std::memory_order_relaxed),
-                                                  channel.Stream().DataLength()));
-  }
+TChannelSnapshot Snapshot(TChannelState& channel) {
+  TChannelSnapshot snapshot;
+  snapshot.Playing = channel.Playing.load(std::memory_order_relaxed) != TChannelState::kStopped;
+  snapshot.Level = channel.Level.load(std::memory_order_relaxed);
+  if (snapshot.Playing)
+    snapshot.Percent =
+        ProgressPercent(channel.BytesPlayed.load(std::memory_order_relaxed), channel.Stream().DataLength());
+  return snapshot;
 }
 
 }  // namespace tonvane

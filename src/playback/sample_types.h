@@ -3,30 +3,9 @@
 #include <cstdint>
 #include <string>
 
-namespace tonvane {
+#include "asio_sample_types.h"
 
-// ASIO sample type codes (ASIOSampleType). The plug-in writes the integer types
-// only, each carrying the 16-bit sample in its top 16 bits.
-enum AsioSampleType : std::int32_t {
-  ASIOSTInt16MSB = 0,
-  ASIOSTInt24MSB = 1,
-  ASIOSTInt32MSB = 2,
-  ASIOSTFloat32MSB = 3,
-  ASIOSTFloat64MSB = 4,
-  ASIOSTInt32MSB16 = 8,
-  ASIOSTInt32MSB18 = 9,
-  ASIOSTInt32MSB20 = 10,
-  ASIOSTInt32MSB24 = 11,
-  ASIOSTInt16LSB = 16,
-  ASIOSTInt24LSB = 17,
-  ASIOSTInt32LSB = 18,
-  ASIOSTFloat32LSB = 19,
-  ASIOSTFloat64LSB = 20,
-  ASIOSTInt32LSB16 = 24,
-  ASIOSTInt32LSB18 = 25,
-  ASIOSTInt32LSB20 = 26,
-  ASIOSTInt32LSB24 = 27,
-};
+namespace tonvane {
 
 // True for the types WriteSample writes: Int16, Int24 and Int32, MSB and LSB.
 constexpr bool SampleTypeSupported(std::int32_t type) {
@@ -46,35 +25,12 @@ constexpr bool SampleTypeSupported(std::int32_t type) {
 // Bytes one sample takes in a type, the types not written included; 0 for a code that
 // is not an ASIO sample type.
 constexpr std::int32_t SampleTypeWidth(std::int32_t type) {
-  switch (type) {
-    case ASIOSTInt16MSB:
-    case ASIOSTInt16LSB:
-      return 2;
-    case ASIOSTInt24MSB:
-    case ASIOSTInt24LSB:
-      return 3;
-    case ASIOSTFloat64MSB:
-    case ASIOSTFloat64LSB:
-      return 8;
-    case ASIOSTInt32MSB:
-    case ASIOSTFloat32MSB:
-    case ASIOSTInt32MSB16:
-    case ASIOSTInt32MSB18:
-    case ASIOSTInt32MSB20:
-    case ASIOSTInt32MSB24:
-    case ASIOSTInt32LSB:
-    case ASIOSTFloat32LSB:
-    case ASIOSTInt32LSB16:
-    case ASIOSTInt32LSB18:
-    case ASIOSTInt32LSB20:
-    case ASIOSTInt32LSB24:
-      return 4;
-    default:
-      return 0;
-  }
+  const TAsioSampleTypeInfo* info = FindAsioSampleType(type);
+  return info ? info->Bytes : 0;
 }
 
-// The status bar's name of a type, "Unknown (<code>)" for codes not in the table.
+// The status bar's name of a type (see kAsioSampleTypes), "Unknown (<code>)" for codes
+// not in the table.
 std::string SampleTypeName(std::int32_t type);
 
 // Writes one sample at pos in the given type and advances pos past it. A type that

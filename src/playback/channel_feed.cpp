@@ -1,4 +1,4 @@
-#include "asio/channel_feed.h"
+#include "playback/channel_feed.h"
 
 #include <algorithm>
 #include <cstdint>

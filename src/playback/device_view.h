@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <span>
 
-#include "asio/channel_state.h"
-#include "asio/start_cue.h"
+#include "playback/channel_state.h"
+#include "playback/start_cue.h"
 
 namespace tonvane {
 

@@ -1,4 +1,4 @@
-#include "asio/device_monitor.h"
+#include "playback/device_monitor.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
-#include "asio/engine.h"
+#include "playback/engine.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "asio/sample_types.h"
+#include "playback/sample_types.h"
 
 namespace tonvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "asio/sample_ring.h"
+#include "playback/sample_ring.h"
 
 #include <algorithm>
 #include <bit>

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "asio/channel_feed.h"
+#include "playback/channel_feed.h"
 
 namespace tonvane {
 

@@ -1,9 +1,28 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
 namespace tonvane {
+
+// The buffer switches a running device has made, counted on the driver's thread and
+// watched on the host's.
+class TSwitchCount {
+ public:
+  static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
+
+  // Driver's thread, once per switch: one load and one store of its own line, no
+  // read-modify-write. Two threads switching at once (a driver's first switch inside
+  // start(), a late one from another thread) may lose a count, which only the watch
+  // reads, and only to see that switches still come.
+  void Count() { count_.store(count_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed); }
+  // Host's thread: switches counted so far (wraps).
+  std::uint32_t Get() const { return count_.load(std::memory_order_relaxed); }
+
+ private:
+  alignas(64) std::atomic<std::uint32_t> count_{0};
+};
 
 // What the host's thread does about the device between commands: a reset the driver
 // asked for, a device that stopped calling back, a device that is gone and tried

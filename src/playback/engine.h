@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "asio_types.h"
-#include "asio/channel_state.h"
+#include "playback/channel_state.h"
 
 namespace tonvane {
 

@@ -1,0 +1,443 @@
+// The player alone, over a driver of the test's own: the open sequence and its
+// faults, Plays, levels and stops through the command language, the close, and a
+// reopen that keeps the channels.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <utility>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/exception.h"
+#include "commands/channel_operations.h"
+#include "commands/command_language.h"
+#include "engine_support.h"
+#include "playback/player.h"
+#include "playback/sample_types.h"
+
+namespace tonvane {
+namespace {
+
+using testing::TestClock;
+using testing::WaveDir;
+
+// A driver that logs every call, answers as it is told, and switches buffers only
+// when the test says so, on the test's thread.
+class TestDriver final : public IAsioDevice {
+ public:
+  std::vector<std::string> ListDrivers() override { return {"Test Driver"}; }
+  bool Create(int index) override {
+    log.push_back("create " + std::to_string(index));
+    open_ = index == 0;
+    return open_;
+  }
+  bool IsOpen() const override { return open_; }
+  ASIOBool Init(void*) override {
+    // Some drivers run a message loop in init: the host's commands come in meanwhile.
+    if (OnInit) OnInit();
+    return Answer("init") == ASE_OK ? 1 : 0;
+  }
+  ASIOError GetChannels(std::int32_t& inputs, std::int32_t& outputs) override {
+    inputs = 0;
+    outputs = Outputs;
+    return Answer("getChannels");
+  }
+  ASIOError GetChannelInfo(ASIOChannelInfo& info) override {
+    info.type = SampleType;
+    return Answer("getChannelInfo");
+  }
+  ASIOError CanSampleRate(ASIOSampleRate rate) override {
+    const bool offered = std::find(Rates.begin(), Rates.end(), rate) != Rates.end();
+    return offered ? ASE_OK : ASE_NoClock;
+  }
+  ASIOError SetSampleRate(ASIOSampleRate rate) override {
+    const ASIOError answer = Answer("setSampleRate " + std::to_string(static_cast<int>(rate)));
+    if (answer == ASE_OK) rate_ = rate;
+    return answer;
+  }
+  ASIOError GetSampleRate(ASIOSampleRate& rate) override {
+    rate = rate_;
+    return ASE_OK;
+  }
+  ASIOError GetBufferSize(std::int32_t& minSize, std::int32_t& maxSize, std::int32_t& preferred,
+                          std::int32_t& granularity) override {
+    minSize = maxSize = preferred = BufferSize;
+    granularity = 0;
+    return Answer("getBufferSize");
+  }
+  ASIOError CreateBuffers(ASIOBufferInfo* infos, std::int32_t count, std::int32_t bufferSize,
+                          IBufferSwitch& target) override {
+    const ASIOError answer =
+        Answer("createBuffers " + std::to_string(count) + "x" + std::to_string(bufferSize));
+    if (answer != ASE_OK) return answer;
+    memory_.assign(static_cast<std::size_t>(2 * count), std::vector<std::int16_t>(bufferSize));
+    for (std::int32_t c = 0; c < count; ++c) {
+      infos[c].buffers[0] = memory_[static_cast<std::size_t>(2 * c)].data();
+      infos[c].buffers[1] = memory_[static_cast<std::size_t>(2 * c + 1)].data();
+    }
+    target_ = &target;
+    return answer;
+  }
+  ASIOError Start() override {
+    running_ = true;
+    return Answer("start");
+  }
+  ASIOError Stop() override {
+    running_ = false;
+    return Answer("stop");
+  }
+  ASIOError DisposeBuffers() override {
+    memory_.clear();
+    return Answer("disposeBuffers");
+  }
+  void Release() override {
+    log.push_back("release");
+    open_ = false;
+  }
+  void StopSwitching() override { switching_ = false; }
+  void Unload() override { log.push_back("unload"); }
+  void ShutDown(bool) override {}
+  bool TakeResetRequest() override { return std::exchange(ResetRequested, false); }
+
+  // One buffer switch, as the driver's thread makes it: what each output got.
+  std::vector<std::vector<std::int16_t>> Switch() {
+    switching_ = running_;
+    if (!switching_ || !target_) return {};
+    target_->BufferSwitch(half_);
+    std::vector<std::vector<std::int16_t>> out;
+    for (std::size_t c = 0; c * 2 < memory_.size(); ++c) out.push_back(memory_[2 * c + half_]);
+    half_ ^= 1;
+    return out;
+  }
+
+  std::int32_t Outputs = 2;
+  std::int32_t SampleType = ASIOSTInt16LSB;
+  std::int32_t BufferSize = 64;
+  std::vector<double> Rates{44100, 48000};
+  // The call whose name starts so answers this.
+  std::map<std::string, ASIOError> Faults;
+  std::vector<std::string> log;
+  // The driver has asked for a reset (its asioMessage).
+  bool ResetRequested = false;
+  std::function<void()> OnInit;
+
+ private:
+  ASIOError Answer(const std::string& call) {
+    log.push_back(call);
+    for (const auto& [name, answer] : Faults)
+      if (call.rfind(name, 0) == 0) return answer;
+    return ASE_OK;
+  }
+
+  bool open_ = false;
+  bool running_ = false;
+  bool switching_ = false;
+  double rate_ = 44100;
+  int half_ = 0;
+  IBufferSwitch* target_ = nullptr;
+  std::vector<std::vector<std::int16_t>> memory_;
+};
+
+// Notes what an open showed, and picks the rate a window would have remembered.
+class RecordingWatch final : public TOpenWatch {
+ public:
+  void SampleTypeRead(std::int32_t type) override { seen.push_back("type " + SampleTypeName(type)); }
+  std::size_t PickRate(const std::vector<std::int32_t>& rates) override {
+    seen.push_back("rates " + std::to_string(rates.size()));
+    const auto at = std::find(rates.begin(), rates.end(), remembered);
+    return at == rates.end() ? 0 : static_cast<std::size_t>(at - rates.begin());
+  }
+  void RateSet(std::int32_t rate) override { seen.push_back("rate " + std::to_string(rate)); }
+  void ChannelsBuilt() override { seen.push_back("channels"); }
+
+  std::int32_t remembered = 48000;
+  std::vector<std::string> seen;
+};
+
+class PlayerTest : public ::testing::Test {
+ protected:
+  PlayerTest() {
+    auto driver = std::make_unique<TestDriver>();
+    driver_ = driver.get();
+    player_ = std::make_unique<TPlayer>(std::move(driver));
+    player_->Cue().Clock = TestClock::Read;
+    ops_ = std::make_unique<TChannelOperations>(*player_,
+                                                [this](int, const std::string&, const std::string& text) {
+                                                  shown_.push_back(text);
+                                                  return true;
+                                                });
+  }
+  std::string Command(const std::string& line) { return ExecuteCommandLine(*ops_, line); }
+
+  WaveDir dir_{"player"};
+  TestDriver* driver_ = nullptr;
+  std::unique_ptr<TPlayer> player_;
+  std::unique_ptr<TChannelOperations> ops_;
+  std::vector<std::string> shown_;
+};
+
+TEST_F(PlayerTest, OpensPlaysClosesAndReopensKeepingItsChannels) {
+  RecordingWatch watch;
+  player_->Open(0, nullptr, watch);
+  EXPECT_EQ(driver_->log, (std::vector<std::string>{"create 0", "init", "getChannels", "getChannelInfo",
+                                                    "setSampleRate 48000", "getBufferSize",
+                                                    "createBuffers 2x64", "start"}));
+  EXPECT_EQ(watch.seen, (std::vector<std::string>{"type Int16 LSB", "rates 2", "rate 48000", "channels"}));
+  ASSERT_EQ(player_->ChannelCount(), 2u);
+  EXPECT_EQ(player_->SampleRate(), 48000);
+
+  const std::string file = dir_.Wave("tone.wav", std::vector<std::int16_t>(64 * 40, 1000));
+  EXPECT_EQ(Command("Play 2 \"" + file + "\" -6"), "OK");
+  EXPECT_EQ(Command("Level 1 -20"), "OK");
+  EXPECT_TRUE(player_->Snapshot(1).Playing) << "waiting for its cue shows as playing";
+  EXPECT_EQ(player_->Snapshot(1).Level, -6);
+  EXPECT_EQ(player_->Snapshot(0).Level, -20);
+  TestClock::Now += TStartCue::kQuietMicros;
+  const auto heard = driver_->Switch();
+  ASSERT_EQ(heard.size(), 2u);
+  EXPECT_EQ(heard[1], std::vector<std::int16_t>(64, 501)) << "1000 at -6 dB, from the first sample";
+  EXPECT_EQ(heard[0], std::vector<std::int16_t>(64, 0));
+  EXPECT_EQ(player_->Snapshot(1).Percent, 2);
+
+  EXPECT_EQ(Command("Stop 2"), "OK");
+  EXPECT_FALSE(player_->Snapshot(1).Playing);
+  EXPECT_EQ(driver_->Switch()[1], std::vector<std::int16_t>(64, 0));
+
+  // A close stops everything and lets the driver go; the channels and their levels stay.
+  EXPECT_EQ(Command("Play 2 \"" + file + "\""), "OK");
+  const TChannelState* before = player_->Channels().data();
+  driver_->log.clear();
+  player_->Close();
+  EXPECT_EQ(driver_->log, (std::vector<std::string>{"stop", "disposeBuffers", "release"}));
+  EXPECT_FALSE(player_->IsOpen());
+  EXPECT_FALSE(player_->Snapshot(1).Playing);
+  EXPECT_EQ(Command("Play 1 \"" + file + "\""), "ERR: No ASIO device open");
+  EXPECT_EQ(Command("Level 1 -30"), "OK");
+
+  // A reopen shows nothing, takes the rate that ran, and keeps the channels.
+  driver_->Rates = {44100, 48000, 96000};
+  driver_->log.clear();
+  player_->Reopen();
+  EXPECT_EQ(driver_->log[4], "setSampleRate 48000");
+  EXPECT_EQ(player_->Channels().data(), before);
+  EXPECT_EQ(player_->Snapshot(0).Level, -30);
+  EXPECT_EQ(player_->Snapshot(1).Level, -6);
+  EXPECT_EQ(Command("Play 1 \"" + file + "\""), "OK");
+  TestClock::Now += TStartCue::kQuietMicros;
+  EXPECT_EQ(driver_->Switch()[0], std::vector<std::int16_t>(64, 31)) << "1000 at -30 dB";
+
+  // With fewer outputs the channels it still has are kept, with more all are new.
+  player_->Close();
+  driver_->Outputs = 1;
+  player_->Reopen();
+  ASSERT_EQ(player_->ChannelCount(), 1u);
+  EXPECT_EQ(player_->Snapshot(0).Level, -30);
+  player_->Close();
+  driver_->Outputs = 3;
+  player_->Reopen();
+  ASSERT_EQ(player_->ChannelCount(), 3u);
+  EXPECT_EQ(player_->Snapshot(0).Level, 0);
+  driver_->Outputs = 1;
+  player_->Reopen();
+  EXPECT_EQ(Command("Level 2 -3"), "ERR: Invalid channel number");
+  driver_->log.clear();
+  player_->Destroy();
+  EXPECT_EQ(driver_->log, (std::vector<std::string>{"stop", "disposeBuffers", "release", "unload"}));
+  EXPECT_EQ(player_->ChannelCount(), 0u);
+  EXPECT_TRUE(shown_.empty());
+}
+
+TEST_F(PlayerTest, AFailedStepLeavesTheDeviceClosedWithTheStepsMessage) {
+  const std::vector<std::pair<std::string, std::string>> faults = {
+      {"init", "Unable to init device"},
+      {"getChannels", "Error getting channel count"},
+      {"getChannelInfo", "Unable to get channel sample type"},
+      {"setSampleRate", "Error setting sample rate"},
+      {"getBufferSize", "Error getting buffer size"},
+      {"createBuffers", "Error creating buffers"},
+      {"start", "Unable to start device"},
+  };
+  for (const auto& [call, message] : faults) {
+    driver_->Faults = {{call, ASE_HWMalfunction}};
+    RecordingWatch watch;
+    try {
+      player_->Open(0, nullptr, watch);
+      ADD_FAILURE() << call << " failed, and the open went on";
+    } catch (const Exception& e) {
+      EXPECT_EQ(std::string(e.what()), message);
+    }
+    EXPECT_FALSE(player_->IsOpen()) << call;
+    EXPECT_EQ(Command("Play 1 x.wav"), "ERR: No ASIO device open") << call;
+  }
+  driver_->Faults.clear();
+  RecordingWatch watch;
+  EXPECT_THROW(player_->Open(1, nullptr, watch), Exception) << "no such driver";
+  driver_->Outputs = 0;
+  try {
+    player_->Open(0, nullptr, watch);
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "Device has no output channels");
+  }
+  driver_->Outputs = 2;
+  driver_->Rates = {22050};
+  try {
+    player_->Open(0, nullptr, watch);
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "No standard sample rates supported");
+  }
+  // Each later step needs an open driver.
+  EXPECT_THROW(player_->StandardRates(), Exception);
+  EXPECT_THROW(player_->SetRate(48000), Exception);
+  EXPECT_EQ(player_->SampleRate(), 0);
+}
+
+// Samples that name their place in the file, and the same at a level.
+std::vector<std::int16_t> Ramp(std::int16_t first, std::size_t count) {
+  std::vector<std::int16_t> samples(count);
+  for (std::size_t i = 0; i < count; ++i) samples[i] = static_cast<std::int16_t>(first + static_cast<int>(i));
+  return samples;
+}
+std::vector<std::int16_t> Part(const std::vector<std::int16_t>& samples, std::size_t from, std::size_t count,
+                               std::int32_t level = 0) {
+  std::vector<std::int16_t> part(samples.begin() + static_cast<std::ptrdiff_t>(from),
+                                 samples.begin() + static_cast<std::ptrdiff_t>(from + count));
+  if (level < 0)
+    for (auto& s : part)
+      s = static_cast<std::int16_t>(static_cast<std::int32_t>(s * static_cast<double>(LevelGain(level))));
+  return part;
+}
+
+// The watch's clock, moved by the test.
+TDeviceMonitor::TTime monitorNow{};
+TDeviceMonitor::TTime MonitorNow() { return monitorNow; }
+
+// A reset the driver asks for is carried out before the next command, on the host's
+// thread: the driver is let go and opened again with the buffer size it now prefers,
+// and every channel goes on from the sample it stopped at. Commands that come during
+// the reopen (a driver that runs a message loop in its init) are answered and take
+// effect on the reopened device. A device with fewer outputs keeps the channels it
+// still has.
+TEST_F(PlayerTest, AResetReopensTheDeviceAndEveryChannelGoesOnWhereItStopped) {
+  player_->MonitorClock = MonitorNow;
+  RecordingWatch watch;
+  player_->Open(0, nullptr, watch);
+  const std::vector<std::int16_t> a = Ramp(1, 4000), b = Ramp(10001, 4000), c = Ramp(20001, 4000);
+  EXPECT_EQ(Command("Play 1 \"" + dir_.Wave("a.wav", a) + "\""), "OK");
+  EXPECT_EQ(Command("Play 2 \"" + dir_.Wave("b.wav", b) + "\""), "OK");
+  TestClock::Now += TStartCue::kQuietMicros;
+  auto heard = driver_->Switch();
+  EXPECT_EQ(heard[0], Part(a, 0, 64));
+  EXPECT_EQ(heard[1], Part(b, 0, 64));
+
+  driver_->ResetRequested = true;
+  driver_->BufferSize = 128;
+  driver_->log.clear();
+  const TChannelState* channels = player_->Channels().data();
+  std::vector<std::string> during;
+  driver_->OnInit = [&] {
+    during.push_back(Command("Level 1 -6"));
+    during.push_back(Command("Play 2 \"" + dir_.Wave("c.wav", c) + "\""));
+  };
+  // What the host's boundary does before each command.
+  EXPECT_EQ(player_->Keep(false), TPlayer::TDeviceEvent::Reset);
+  driver_->OnInit = nullptr;
+  EXPECT_EQ(during, (std::vector<std::string>{"OK", "OK"}));
+  EXPECT_EQ(driver_->log, (std::vector<std::string>{"stop", "disposeBuffers", "release", "create 0", "init",
+                                                    "getChannels", "getChannelInfo", "setSampleRate 48000",
+                                                    "getBufferSize", "createBuffers 2x128", "start"}));
+  EXPECT_EQ(player_->Channels().data(), channels) << "the same channels";
+  EXPECT_FALSE(player_->Stopped());
+  TestClock::Now += TStartCue::kQuietMicros;
+  heard = driver_->Switch();
+  EXPECT_EQ(heard[0], Part(a, 64, 128, -6)) << "on from where it stopped, at the level set meanwhile";
+  EXPECT_EQ(heard[1], Part(c, 0, 128)) << "the Play during the reopen, from its start";
+  EXPECT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::None) << "one request, one reset";
+
+  // The device comes back with one output: channel 1 goes on, channel 2 is gone.
+  driver_->Outputs = 1;
+  driver_->ResetRequested = true;
+  EXPECT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::Reset);
+  ASSERT_EQ(player_->ChannelCount(), 1u);
+  EXPECT_EQ(player_->Channels().data(), channels);
+  EXPECT_EQ(driver_->Switch()[0], Part(a, 192, 128, -6));
+  EXPECT_EQ(Command("Stop 2"), "ERR: Invalid channel number");
+  EXPECT_TRUE(shown_.empty());
+}
+
+// A device whose switches stand still is let go; Plays are refused without a box and
+// never sound, Stop and Level are answered; it is tried again, not more often than
+// the schedule says, until it opens, and the channel goes on exactly.
+TEST_F(PlayerTest, ADeviceThatStopsCallingBackIsTriedAgainAndTheChannelsGoOnWhenItReturns) {
+  player_->MonitorClock = MonitorNow;
+  RecordingWatch watch;
+  player_->Open(0, nullptr, watch);
+  const std::vector<std::int16_t> a = Ramp(1, 4000);
+  const std::string refused = dir_.Wave("refused.wav", Ramp(30001, 400));
+  EXPECT_EQ(Command("Play 1 \"" + dir_.Wave("a.wav", a) + "\""), "OK");
+  TestClock::Now += TStartCue::kQuietMicros;
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(driver_->Switch()[0], Part(a, 64 * static_cast<std::size_t>(i), 64));
+    monitorNow += std::chrono::milliseconds(100);
+    ASSERT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::None);
+  }
+  // Silence for longer than the bound (500 ms at these buffers).
+  monitorNow += std::chrono::milliseconds(400);
+  EXPECT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::None);
+  monitorNow += std::chrono::milliseconds(200);
+  driver_->log.clear();
+  EXPECT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::Stopped);
+  EXPECT_EQ(driver_->log, (std::vector<std::string>{"stop", "disposeBuffers", "release"}));
+  EXPECT_TRUE(player_->Stopped());
+  EXPECT_EQ(Command("Play 2 \"" + refused + "\""), "ERR: ASIO device stopped");
+  EXPECT_EQ(Command("Level 1 -6"), "OK");
+  EXPECT_EQ(Command("Stop 2"), "OK");
+  EXPECT_TRUE(player_->Snapshot(0).Playing) << "keeps its place";
+
+  // Away: tried after 250 ms and then 500 ms, not in between.
+  driver_->Faults = {{"init", ASE_NotPresent}};
+  driver_->log.clear();
+  monitorNow += std::chrono::milliseconds(200);
+  EXPECT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::None);
+  EXPECT_TRUE(driver_->log.empty());
+  monitorNow += std::chrono::milliseconds(50);
+  EXPECT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::None);
+  EXPECT_EQ(driver_->log,
+            (std::vector<std::string>{"create 0", "init", "stop", "disposeBuffers", "release"}));
+  monitorNow += std::chrono::milliseconds(400);
+  EXPECT_EQ(player_->Keep(false), TPlayer::TDeviceEvent::None) << "a command does not try";
+  EXPECT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::None);
+  EXPECT_EQ(driver_->log.size(), 5u);
+  EXPECT_TRUE(player_->Stopped());
+
+  // Back.
+  driver_->Faults.clear();
+  monitorNow += std::chrono::milliseconds(100);
+  EXPECT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::Back);
+  EXPECT_FALSE(player_->Stopped());
+  const auto heard = driver_->Switch();
+  EXPECT_EQ(heard[0], Part(a, 320, 64, -6)) << "from where it stopped, at the level set meanwhile";
+  EXPECT_EQ(heard[1], std::vector<std::int16_t>(64, 0)) << "the refused Play never sounds";
+  EXPECT_TRUE(shown_.empty());
+
+  // A device absent when the view opens is kept the same way.
+  driver_->Faults = {{"init", ASE_NotPresent}};
+  EXPECT_THROW(player_->Open(0, nullptr, watch), Exception);
+  EXPECT_FALSE(player_->Stopped()) << "a failed open alone keeps nothing";
+  player_->KeepTrying();
+  EXPECT_TRUE(player_->Stopped());
+  driver_->Faults.clear();
+  monitorNow += std::chrono::milliseconds(250);
+  EXPECT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::Back);
+  player_->Close();
+  EXPECT_FALSE(player_->Stopped());
+  monitorNow += std::chrono::seconds(5);
+  EXPECT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::None) << "closed: nothing kept";
+}
+
+}  // namespace
+}  // namespace tonvane
