@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "playback/device_monitor.h"
 #include "playback/feeder.h"
 #include "playback/sample_types.h"
 #include "base/ascii.h"
@@ -103,6 +104,7 @@ int main(int argc, char** argv) {
   const double period = static_cast<double>(buffer) / bench::kRate;
   const auto periodTicks = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(period));
   long late = 0;
+  TSwitchCount counted;
   auto due = Clock::now();
   for (long s = 0, h = 0; s < switches; ++s, h ^= 1) {
     bool played = false;
@@ -134,6 +136,8 @@ int main(int argc, char** argv) {
                     static_cast<std::size_t>(buffer) * 4);
     } else {
       FillBuffers(d.device, static_cast<std::int32_t>(h));
+      // As the player's switch does: the device watch's one store.
+      counted.Count();
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     pct.push_back(100.0 * seconds / period);
