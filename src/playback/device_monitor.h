@@ -89,9 +89,6 @@ class TDeviceMonitor {
   // answers a Retry with Started or TryFailed.
   TAction Poll(TTime now, std::uint32_t switches, bool resetRequested);
 
-  // When the next try is due, while Gone.
-  TTime NextTry() const { return nextTry_; }
-
  private:
   TState state_ = TState::Idle;
   std::uint32_t switches_ = 0;

@@ -100,7 +100,7 @@ class TPlayer final : public IDeviceView, private IBufferSwitch {
   // The device of the last Open did not open, but is to be kept (a remembered device
   // absent when the view opens): stopped, and tried again from now on.
   void KeepTrying();
-  // The view's own words for a stopped device are the view's; this is whether it is.
+  // The device is kept but does not run, and is tried again: Plays are refused.
   bool Stopped() const override { return monitor_.State() == TDeviceMonitor::TState::Gone; }
 
   // For tests: the clock the watch and the tries read.

@@ -68,8 +68,8 @@ void STDMETHODCALLTYPE THostIntf::ExecuteCommand(const char* command, char* resu
   ShowingErrors([&] {
     const std::string line = command ? command : "";
     if (MainForm) {
-      // A reset the driver asked for, or a device that stopped, is dealt with before
-      // the command: a Play then plays on the reopened device, or is refused.
+      // A reset the driver asked for is carried out before the command: a Play then
+      // plays on the reopened device.
       MainForm->KeepDevice(false);
       answer = ExecuteCommandLine(MainForm->ChannelOperations(), line);
     }
@@ -110,9 +110,10 @@ void STDMETHODCALLTYPE THostIntf::ClosePlugin() {
 void STDMETHODCALLTYPE THostIntf::Tick() {
   ShowingErrors([] {
     if (!MainForm) return;
+    // A release that comes while a driver runs a loop of its own in a reopen is held
+    // back (see KeepDevice), so the window is still there after it.
     MainForm->KeepDevice(true);
-    // The window may be gone if a driver's open let a release through.
-    if (MainForm) MainForm->RefreshStrips();
+    MainForm->RefreshStrips();
   });
 }
 

@@ -64,7 +64,7 @@ namespace {
 
 // What the window shows of an open as it goes: the sample type in the status bar
 // (with a box when the engine cannot write it), the driver's rates in RateLB with the
-// remembered one picked, the remembered rate once the driver took it, the strips.
+// remembered one picked (or the first, when the driver does not offer it), the strips.
 class TOpenInWindow final : public TOpenWatch {
  public:
   TOpenInWindow(TStatusBar& statusBar, TLeftLabelComboBox& rateLB, std::vector<std::int32_t>& rateData,
