@@ -11,7 +11,11 @@ function(tonvane_test_data fixture)
   endif()
   list(GET ${fixture} 0 script)
   list(GET ${fixture} 1 folder)
-  add_test(NAME ${fixture}
+  # Each tree makes its own copy, under a test name of its own: scripts/test runs the
+  # trees as one CTest run, where tests of one name would stand for each other, and a
+  # tree's tests could start once another tree's data was made.
+  get_filename_component(tree ${CMAKE_BINARY_DIR} NAME)
+  add_test(NAME ${fixture}_${tree}
            COMMAND ${PROJECT_SOURCE_DIR}/tests/data/${script} ${CMAKE_BINARY_DIR}/testdata/${folder})
-  set_tests_properties(${fixture} PROPERTIES FIXTURES_SETUP ${fixture})
+  set_tests_properties(${fixture}_${tree} PROPERTIES FIXTURES_SETUP ${fixture})
 endfunction()
