@@ -50,11 +50,17 @@ TChannelFeed::TFilled TChannelFeed::Fill(TChannelState& channel, TChannelSource&
                                          bool started, bool& worked) {
   std::uint8_t bytes[kFeedBytes];
   for (std::size_t added = 0;;) {
-    const std::size_t room = std::min(samples - added, channel.Ring.Space());
+    // The channel is touched only under the source's HandBack, and only while the
+    // host has not abandoned the source: it may have freed the channel then, at any
+    // moment of a borrower's visit, the room asked for before a read included.
+    std::size_t room = 0;
+    {
+      std::lock_guard back(source.HandBack);
+      if (source.Abandoned.load(std::memory_order_relaxed)) return TFilled::Abandoned;
+      room = std::min(samples - added, channel.Ring.Space());
+    }
     if (room == 0) return TFilled::Samples;
     const std::int32_t got = source.Stream.Read(bytes, AskFor(room));
-    // From here on the channel is touched only under the source's HandBack, and only
-    // while the host has not abandoned the source: it may have freed the channel then.
     std::unique_lock back(source.HandBack);
     if (source.Abandoned.load(std::memory_order_relaxed)) return TFilled::Abandoned;
     const TTaken taken = Take(channel, bytes, got, started, channel.feeding_);

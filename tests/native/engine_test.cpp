@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "playback/channel_feed.h"
 #include "playback/engine.h"
 #include "playback/feeder.h"
 #include "playback/sample_ring.h"
@@ -433,6 +434,38 @@ TEST_F(EngineTest, StalledSourcesSilenceOnlyTheirOwnChannels) {
   EXPECT_EQ(gate->sources.load(), 0) << "the abandoned sources are freed, the third closed at its end";
   EXPECT_EQ(feeder.Threads(), TFeeder::kThreads);
   feeder.Stop();
+}
+
+// A feeder thread held up after borrowing a channel's source, before its first read
+// (descheduled there, as a busy machine does): the host frees the channel meanwhile.
+// The thread finds its source abandoned without touching the freed channel (the
+// sanitizers' part), lets go of it, and the source is freed.
+TEST_F(EngineTest, ABorrowerHeldUpTouchesNoChannelTheHostFreed) {
+  class HeldWatch final : public IReadWatch {
+   public:
+    bool Away(const TChannelSource&) override {
+      held.Wait();
+      return true;
+    }
+    void Dropping() override { dropped = true; }
+    bool Back() override { return false; }
+    testing::ReadGate held;
+    std::atomic<bool> dropped{false};
+  } watch;
+  auto gate = std::make_shared<testing::ReadGate>();
+  auto channel = std::make_unique<TChannelState>();
+  ASSERT_TRUE(testing::PlaySource(
+      std::span<TChannelState>(channel.get(), 1), 0,
+      std::make_unique<testing::TroubledSource>(WaveBytes(Counting(10000, 1)), testing::Trouble{}, gate)));
+  TVisit visit = TVisit::Worked;
+  std::thread borrower([&, at = channel.get()] { visit = VisitChannel(*at, 4096, &watch); });
+  while (!watch.held.Stalled()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  channel.reset();
+  watch.held.Release();
+  borrower.join();
+  EXPECT_EQ(visit, TVisit::Gone);
+  EXPECT_TRUE(watch.dropped);
+  EXPECT_EQ(gate->sources.load(), 0);
 }
 
 // A driver's thread in real time: a switch every buffer period at 48 kHz, keeping
