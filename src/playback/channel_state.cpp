@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <mutex>
 
@@ -77,6 +78,35 @@ void TChannelState::CloseStream() {
     feeding_.store(false, std::memory_order_relaxed);
   }
   Stream().Close();
+}
+
+void TChannelState::TakeOver(TChannelState& from) {
+  Level.store(from.Level.load(std::memory_order_relaxed), std::memory_order_relaxed);
+  bool lent = false;
+  {
+    std::lock_guard fed(from.streamGuard_);
+    // A borrower clears its mark under HandBack, and nobody lends while the feeder
+    // is stopped: a source seen not lent here stays so.
+    std::lock_guard back(from.source_->HandBack);
+    lent = from.lent_.load(std::memory_order_acquire);
+  }
+  if (lent) {
+    from.Reset();
+    return;
+  }
+  // First what may fail, so that a failure moves nothing.
+  if (from.Ring.Capacity() > Ring.Capacity()) Ring.Resize(from.Ring.Capacity());
+  Ring.Reset();
+  std::int16_t samples[1024];
+  while (const std::size_t n = from.Ring.Read(samples, std::size(samples))) Ring.Write(samples, n);
+  std::swap(source_, from.source_);
+  feeding_.store(from.feeding_.exchange(false, std::memory_order_relaxed), std::memory_order_relaxed);
+  SourceEnded.store(from.SourceEnded.exchange(false, std::memory_order_relaxed), std::memory_order_relaxed);
+  BytesPlayed.store(from.BytesPlayed.exchange(0, std::memory_order_relaxed), std::memory_order_relaxed);
+  StartGroup.store(from.StartGroup.load(std::memory_order_relaxed), std::memory_order_relaxed);
+  Playing.store(from.Playing.exchange(kStopped, std::memory_order_relaxed), std::memory_order_relaxed);
+  GainLevel = from.GainLevel;
+  Gain = from.Gain;
 }
 
 void ResetChannel(std::span<TChannelState> channels, std::int32_t index) {

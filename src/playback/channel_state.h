@@ -151,6 +151,14 @@ class TChannelState {
   bool Start(double rate, TStartCue* cue = nullptr);
   // Closes the stream of a stopped channel, as after a file the caller refused.
   void CloseStream();
+  // For a device reopened with more outputs or larger buffers, whose channels are
+  // records anew: takes over what `from` was doing (its file and place, the samples
+  // its ring has waiting, its level, a cue it waits for) and leaves it stopped with
+  // nothing open. Only while neither the driver's thread nor the feeder touches either
+  // channel. A feeder thread still inside a read of `from`'s file would hand the
+  // samples back into `from`: such a channel stops instead (the read abandoned to
+  // the thread), and only its level comes over.
+  void TakeOver(TChannelState& from);
 
   // The stream of a channel the feeder does not have, or on the host's thread, its
   // DataLength.

@@ -196,12 +196,18 @@ void TPlayer::BuildChannels() {
       std::all_of(state_.Channels.begin(), state_.Channels.end(),
                   [&](const TChannelState& channel) { return channel.Ring.Capacity() >= 4 * half; });
   if (state_.Channels.size() < n || !fit) {
-    // A channel's record cannot move, so a longer list is a new one; and rings too
-    // small for the new buffers are made anew, empty.
-    for (std::size_t i = 0; i < state_.Channels.size(); ++i)
-      ResetChannel(state_.Channels, static_cast<std::int32_t>(i));
-    state_.Channels = std::vector<TChannelState>(n);
-    for (TChannelState& channel : state_.Channels) channel.SizeFor(preferred);
+    // A channel's record cannot move, so a longer list, or one whose rings are too
+    // small for the new buffers, is made anew; each channel the device still has
+    // takes over what its old record was doing.
+    std::vector<TChannelState> channels(n);
+    for (TChannelState& channel : channels) channel.SizeFor(preferred);
+    for (std::size_t i = 0; i < state_.Channels.size(); ++i) {
+      if (i < n)
+        channels[i].TakeOver(state_.Channels[i]);
+      else
+        ResetChannel(state_.Channels, static_cast<std::int32_t>(i));
+    }
+    state_.Channels = std::move(channels);
     return;
   }
   // The channels the device no longer has stop and go. The others keep their rings:

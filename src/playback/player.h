@@ -39,8 +39,8 @@ class TOpenWatch {
 // feeder's threads touch the channels only while the driver runs. A step that fails
 // raises tonvane::Exception with the message the user is shown.
 //
-// The channels outlive a close: a device opened again with as many outputs keeps
-// them, their levels with them. Only FreeChannels and Destroy let them go.
+// The channels outlive a close: a device opened again keeps those it still has,
+// their levels with them. Only FreeChannels and Destroy let them go.
 //
 // The device is not forever: a driver asks for a reset, a device stops calling back
 // and comes back, a remembered device is absent when the view opens. Keep, at the
@@ -144,7 +144,8 @@ class TPlayer final : public IDeviceView, private IBufferSwitch {
   // closed or suspended.
   void Sequence(TOpenWatch& watch);
   // Reads the buffer size and makes one output buffer record per output. The channels
-  // there are kept, up to the outputs; more outputs make them all anew, stopped at 0 dB.
+  // there carry on, up to the outputs; outputs the device did not have before get
+  // channels stopped at 0 dB.
   void BuildChannels();
   // The driver runs: the watch starts.
   void Watch();

@@ -232,7 +232,7 @@ TEST_F(PlayerTest, OpensPlaysClosesAndReopensKeepingItsChannels) {
   TestClock::Now += TStartCue::kQuietMicros;
   EXPECT_EQ(driver_->Switch()[0], std::vector<std::int16_t>(64, 31)) << "1000 at -30 dB";
 
-  // With fewer outputs the channels it still has are kept, with more all are new.
+  // With fewer outputs the channels it still has are kept, with more new ones join.
   player_->Close();
   driver_->Outputs = 1;
   player_->Reopen();
@@ -242,7 +242,8 @@ TEST_F(PlayerTest, OpensPlaysClosesAndReopensKeepingItsChannels) {
   driver_->Outputs = 3;
   player_->Reopen();
   ASSERT_EQ(player_->ChannelCount(), 3u);
-  EXPECT_EQ(player_->Snapshot(0).Level, 0);
+  EXPECT_EQ(player_->Snapshot(0).Level, -30);
+  EXPECT_EQ(player_->Snapshot(2).Level, 0);
   driver_->Outputs = 1;
   player_->Reopen();
   EXPECT_EQ(Command("Level 2 -3"), "ERR: Invalid channel number");
@@ -367,6 +368,35 @@ TEST_F(PlayerTest, AResetReopensTheDeviceAndEveryChannelGoesOnWhereItStopped) {
   EXPECT_EQ(player_->Channels().data(), channels);
   EXPECT_EQ(driver_->Switch()[0], Part(a, 192, 128, -6));
   EXPECT_EQ(Command("Stop 2"), "ERR: Invalid channel number");
+
+  // Back with three outputs: the channels are records anew, channel 1 goes on in its
+  // new one, and the new outputs' channels are stopped at 0 dB.
+  driver_->Outputs = 3;
+  driver_->BufferSize = 64;
+  driver_->ResetRequested = true;
+  EXPECT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::Reset);
+  ASSERT_EQ(player_->ChannelCount(), 3u);
+  EXPECT_NE(player_->Channels().data(), channels);
+  heard = driver_->Switch();
+  EXPECT_EQ(heard[0], Part(a, 320, 64, -6));
+  EXPECT_EQ(heard[2], std::vector<std::int16_t>(64, 0));
+  EXPECT_FALSE(player_->Snapshot(2).Playing);
+  EXPECT_EQ(player_->Snapshot(2).Level, 0);
+
+  // Buffers too large for the rings: larger rings, with what the old ones had
+  // waiting. Once the whole file is read, the next half is exactly its rest.
+  const TChannelState& first = player_->Channels()[0];
+  for (int wait = 0; wait < 5000 && !first.SourceEnded.load(); ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(first.SourceEnded.load());
+  driver_->BufferSize = 16384;
+  driver_->ResetRequested = true;
+  EXPECT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::Reset);
+  EXPECT_EQ(player_->Channels()[0].Ring.Capacity(), 65536u);
+  std::vector<std::int16_t> rest = Part(a, 384, a.size() - 384, -6);
+  rest.resize(16384, 0);
+  EXPECT_EQ(driver_->Switch()[0], rest);
+  EXPECT_FALSE(player_->Snapshot(0).Playing) << "played to its end";
   EXPECT_TRUE(shown_.empty());
 }
 
@@ -483,8 +513,30 @@ TEST_F(PlayerTest, AResetDuringAReadThatHangsLeavesTheChannelToItsReaderAndLoses
   heard.erase(std::remove(heard.begin(), heard.end(), 0), heard.end());
   EXPECT_EQ(heard.size(), file.size());
   EXPECT_TRUE(heard == file) << "the same samples, in order";
+
+  // A reset that brings more outputs while a read hangs: the channel's record is made
+  // anew, and a thread still reading would hand its samples back into the old one, so
+  // that channel stops, keeping its level, and its thread lets go of the source alone.
+  auto again = std::make_shared<testing::ReadGate>();
+  ASSERT_TRUE(testing::PlaySource(
+      player_->Channels(), 0,
+      std::make_unique<testing::TroubledSource>(bytes, testing::Trouble{.stallAt = stallAt}, again)));
+  EXPECT_EQ(Command("Level 1 -12"), "OK");
+  player_->FeedNow();
+  for (int wait = 0; wait < 5000 && !again->Stalled(); ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(again->Stalled());
+  driver_->Outputs = 3;
+  driver_->ResetRequested = true;
+  EXPECT_EQ(player_->Keep(false), TPlayer::TDeviceEvent::Reset);
+  EXPECT_FALSE(player_->Snapshot(0).Playing);
+  EXPECT_EQ(player_->Snapshot(0).Level, -12);
+  again->Release();
+  for (int wait = 0; wait < 5000 && again->sources.load() != 0; ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   player_->Close();
-  EXPECT_EQ(gate->sources.load(), 0) << "the source was freed";
+  EXPECT_EQ(gate->sources.load(), 0) << "the sources were freed";
+  EXPECT_EQ(again->sources.load(), 0);
 }
 
 }  // namespace
