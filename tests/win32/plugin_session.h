@@ -56,6 +56,9 @@ class PluginSession : public ::testing::Test {
       host::PumpPendingMessages();
     }
     plugin_.reset();
+    // The feeder's threads each hold the library until they have ended, a moment
+    // after the device stopped: the next test loads it anew, as a host would.
+    for (int i = 0; i < 500 && GetModuleHandleA("Tonvane.dll"); ++i) host::PumpMessages(10);
     watcher_.reset();
     ClearDriverSettings();
     scratch_.reset();
