@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/wav_writer.h"
+#include "bench_options.h"
 #include "plugin_host.h"
 #include "timeline.h"
 #include "virtual_asio_ids.h"
@@ -31,6 +32,7 @@
 namespace {
 
 using namespace tonvane;
+using bench::ParsePositive;
 
 constexpr std::uint32_t kRate = 48000;
 constexpr std::int64_t kResetAfter = 800, kDropAfter = 800, kDropFor = 1500;
@@ -129,13 +131,6 @@ bool Begin(host::LoadedPlugin& plugin, const std::string& wave) {
 void End(host::LoadedPlugin& plugin) {
   plugin.window->FreePluginWindow();
   host::PumpMessages(200);
-}
-
-bool ParsePositive(const std::string& text, int& out) {
-  if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  out = std::stoi(text);
-  return out > 0;
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {

@@ -23,12 +23,14 @@
 #include <vector>
 
 #include "base/wav_writer.h"
+#include "bench_options.h"
 #include "plugin_host.h"
 #include "virtual_asio_ids.h"
 
 namespace {
 
 using namespace tonvane;
+using bench::ParsePositive;
 
 struct Options {
   std::string plugin;
@@ -160,13 +162,6 @@ bool ParseList(const std::string& text, std::vector<int>& out) {
     out.push_back(std::stoi(item));
   }
   return !out.empty();
-}
-
-bool ParsePositive(const std::string& text, int& out) {
-  if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  out = std::stoi(text);
-  return out > 0;
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {

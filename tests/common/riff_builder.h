@@ -3,7 +3,9 @@
 // Builds RIFF files byte by byte for tests, so each case states exactly what the
 // file holds (odd sizes, wrong sizes, chunks out of order).
 
+#include <cstddef>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,17 @@ inline std::vector<std::uint8_t> Samples16(const std::vector<std::int16_t>& samp
     out.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(s) >> 8));
   }
   return out;
+}
+
+// Samples that are never 0, so that a recording's silence is never part of a sound.
+inline std::vector<std::int16_t> Noise(unsigned seed, std::size_t count) {
+  std::mt19937 rng(seed);
+  std::vector<std::int16_t> samples(count);
+  for (auto& s : samples) {
+    s = static_cast<std::int16_t>(std::uniform_int_distribution<int>(1, 32767)(rng));
+    if (rng() & 1) s = static_cast<std::int16_t>(-s);
+  }
+  return samples;
 }
 
 }  // namespace tonvane::testing

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -27,17 +26,6 @@ namespace tonvane {
 namespace {
 
 using namespace tonvane::testing;
-
-// Samples that are never 0, so that a recording's silence is never part of a sound.
-std::vector<std::int16_t> Noise(unsigned seed, std::size_t count) {
-  std::mt19937 rng(seed);
-  std::vector<std::int16_t> samples(count);
-  for (auto& s : samples) {
-    s = static_cast<std::int16_t>(std::uniform_int_distribution<int>(1, 32767)(rng));
-    if (rng() & 1) s = static_cast<std::int16_t>(-s);
-  }
-  return samples;
-}
 
 // A recording's samples without the silence before and after the sound.
 std::vector<std::int16_t> Sound(const std::string& recording) {

@@ -32,17 +32,6 @@ namespace {
 
 using namespace tonvane::testing;
 
-// Samples that are never 0, so that a recording's silence is never part of a sound.
-std::vector<std::int16_t> Noise(unsigned seed, std::size_t count) {
-  std::mt19937 rng(seed);
-  std::vector<std::int16_t> samples(count);
-  for (auto& s : samples) {
-    s = static_cast<std::int16_t>(std::uniform_int_distribution<int>(1, 32767)(rng));
-    if (rng() & 1) s = static_cast<std::int16_t>(-s);
-  }
-  return samples;
-}
-
 std::string MonoWave(const std::string& path, const std::vector<std::int16_t>& samples,
                      std::uint16_t channels = 1) {
   WriteBytes(path, WavFile({.Channels = channels, .Rate = 48000, .Bits = 16}, Samples16(samples)));
