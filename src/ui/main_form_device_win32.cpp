@@ -53,7 +53,7 @@ void TMainForm::FormCreateDevice() {
       // so the window is still there.
       if (!player_.IsOpen()) {
         player_.KeepTrying();
-        ShowDeviceStopped();
+        ShowDeviceStopped(ErrorBoxesShown() ? std::string() : openFault_);
       }
       return;
     }
@@ -113,6 +113,7 @@ void TMainForm::DeviceLBClick() {
   FreeStrips();
   player_.FreeChannels();
   TOpenInWindow watch(*StatusBar, *RateLB, rateData_, prefs_, [this] { BuildStrips(); });
+  openFault_.clear();
   try {
     player_.Open(DeviceLB->ItemIndex(), handle_, watch);
     ShowDeviceStatus();
@@ -121,6 +122,7 @@ void TMainForm::DeviceLBClick() {
     // while it is up finds no device, rather than a channel that answers OK and never
     // sounds.
     const std::string message = e.what();
+    openFault_ = message;
     DeviceLB->SetItemIndex(-1);
     ShowErrorBox(message);
   }
@@ -191,8 +193,10 @@ void TMainForm::ShowDeviceStatus() {
   StatusBar->SetSimpleText(text);
 }
 
-void TMainForm::ShowDeviceStopped() {
-  StatusBar->SetSimpleText("Device not responding: trying to reopen it");
+void TMainForm::ShowDeviceStopped(const std::string& reason) {
+  std::string text = "Device not responding: trying to reopen it";
+  if (!reason.empty()) text += " (" + reason + ")";
+  StatusBar->SetSimpleText(text);
 }
 
 void TMainForm::ApplySelectedRate() {

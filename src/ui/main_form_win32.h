@@ -99,8 +99,9 @@ class TMainForm final {
   // The status bar's line for a running device: its sample type, and the rate that
   // runs when the remembered one is not offered.
   void ShowDeviceStatus();
-  // The status bar's line for a device that is kept but does not run.
-  void ShowDeviceStopped();
+  // The status bar's line for a device that is kept but does not run, with why it did
+  // not open when no box said so.
+  void ShowDeviceStopped(const std::string& reason = {});
   // One strip per channel of the device, in the channel column.
   void BuildStrips();
   void CreateStrip(std::int32_t index);
@@ -140,6 +141,8 @@ class TMainForm final {
   std::optional<TColumnSight> tickSight_;
   // The rate in Hz of each RateLB item.
   std::vector<std::int32_t> rateData_;
+  // Why the last pick's open failed; empty once one succeeds.
+  std::string openFault_;
   // The plug-in's player, which the window shows, and the operations on its channels.
   TPlayer& player_;
   TChannelOperations& channelOps_;

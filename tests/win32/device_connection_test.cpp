@@ -398,6 +398,17 @@ TEST_F(DeviceTest, ARememberedDeviceThatIsAbsentStaysRememberedAndOpensOnceItAns
   EXPECT_EQ(Execute("Play 1 x.wav"), "ERR: No ASIO device open");
   const std::string afterPick = CloseAndReadIni();
   EXPECT_NE(afterPick.find("Device=\r\n"), std::string::npos) << "a pick is remembered, also one that failed";
+
+  // With the boxes off, the status bar says why it did not open.
+  host::PumpPendingMessages();
+  plugin_.reset();
+  std::ofstream(Ini()) << "[Preferences]\nDevice=" << vasio::kDriverName << "\nRate=44100\nErrorBoxes=0\n";
+  SetDriver("DROP_FOR", "0");
+  boxes_.clear();
+  Show();
+  EXPECT_EQ(StatusText(), "Device not responding: trying to reopen it (Unable to init device)");
+  EXPECT_EQ(Execute("Play 1 \"" + dir_ + "any.wav\""), "ERR: ASIO device stopped");
+  EXPECT_TRUE(boxes_.empty());
 }
 
 // A driver key whose class exists on disk but cannot be created.
