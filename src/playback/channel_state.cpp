@@ -94,7 +94,7 @@ void TChannelState::TakeOver(TChannelState& from) {
     from.Reset();
     return;
   }
-  // First what may fail, so that a failure moves nothing.
+  // Room for everything waiting (the caller may have made it already).
   if (from.Ring.Capacity() > Ring.Capacity()) Ring.Resize(from.Ring.Capacity());
   Ring.Reset();
   std::int16_t samples[1024];

@@ -199,8 +199,14 @@ void TPlayer::BuildChannels() {
     // A channel's record cannot move, so a longer list, or one whose rings are too
     // small for the new buffers, is made anew; each channel the device still has
     // takes over what its old record was doing.
+    // Every ring is allocated, with room for what the old one has waiting, before any
+    // channel moves: a failed allocation leaves the old records as they were.
     std::vector<TChannelState> channels(n);
-    for (TChannelState& channel : channels) channel.SizeFor(preferred);
+    for (std::size_t i = 0; i < n; ++i) {
+      channels[i].SizeFor(preferred);
+      if (i < state_.Channels.size() && state_.Channels[i].Ring.Capacity() > channels[i].Ring.Capacity())
+        channels[i].Ring.Resize(state_.Channels[i].Ring.Capacity());
+    }
     for (std::size_t i = 0; i < state_.Channels.size(); ++i) {
       if (i < n)
         channels[i].TakeOver(state_.Channels[i]);
