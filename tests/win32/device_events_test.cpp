@@ -145,8 +145,11 @@ class ResetTest : public DeviceEventsTest, public ::testing::WithParamInterface<
 // In the middle of three plays (one of them at -6 dB) the driver asks for a reset and
 // stops calling back; the plug-in reopens it with the buffer size it now prefers,
 // once, and every channel carries on where it stopped: joined, the recordings of the
-// two driver objects are the files, sample for sample.
+// two driver objects are the files, sample for sample. The device that asks from a
+// thread of its own also comes back with one output more (a mode changed in its
+// control panel): the window gains a strip, and the channels still play exactly.
 TEST_P(ResetTest, AResetMidPlayReopensTheDeviceOnceAndEveryChannelPlaysItsFileExactly) {
+  const bool moreOutputs = std::string(GetParam()) == "thread";
   SetDriver("OUTPUTS", "3");
   SetDriver("BUFFER", "256");
   SetDriver("RESET_AFTER", "500");
@@ -159,9 +162,11 @@ TEST_P(ResetTest, AResetMidPlayReopensTheDeviceOnceAndEveryChannelPlaysItsFileEx
   EXPECT_EQ(Play(1, Wave("one.wav", one)), "OK");
   EXPECT_EQ(Play(2, Wave("two.wav", two)), "OK");
   EXPECT_EQ(Play(3, Wave("three.wav", three)), "OK");
+  if (moreOutputs) SetDriver("OUTPUTS", "4");
   ASSERT_TRUE(TickUntil([] { return Timeline().ResetSent; }));
   ASSERT_TRUE(TickUntil([] { return Timeline().SwitchAt > Timeline().ResetAt; })) << "reopened and switching";
   EXPECT_EQ(Status(), "Sample type: Int16 LSB");
+  EXPECT_EQ(ChannelStrips(form_).size(), moreOutputs ? 4u : 3u);
   // Until every file has played out, and a little more.
   host::PumpMessages(1200);
   plugin_->window->Tick();
