@@ -18,9 +18,10 @@ enum class TTaken { Samples, NotYet, Ended, Failed };
 // The holder's part of a read that gave `got`: the samples into the ring, or the end
 // of the feeding. A failed read is the end only when the channel has started and its
 // ring has nothing left to play; until then it is tried again. The caller closes an
-// ended stream.
-TTaken Take(TChannelState& channel, const std::uint8_t* bytes, std::int32_t got, bool started,
-            std::atomic<bool>& feeding) {
+// ended stream. The channel's parts the holder may touch: its ring's producer side,
+// its end mark and its feeding flag.
+TTaken Take(TSampleRing& ring, std::atomic<bool>& sourceEnded, std::atomic<bool>& feeding,
+            const std::uint8_t* bytes, std::int32_t got, bool started) {
   if (got == TAudioStream::kNotYet) return TTaken::NotYet;
   if (got > 0) {
     std::int16_t pcm[kFeedBytes / 2];
@@ -29,12 +30,12 @@ TTaken Take(TChannelState& channel, const std::uint8_t* bytes, std::int32_t got,
       pcm[n++] = static_cast<std::int16_t>(bytes[i] | bytes[i + 1] << 8);
     // A lone last byte of the data is the low byte of a sample whose high byte is 0.
     if (got % 2 != 0) pcm[n++] = bytes[got - 1];
-    channel.Ring.Write(pcm, n);
+    ring.Write(pcm, n);
     return TTaken::Samples;
   }
-  if (got < 0 && (!started || channel.Ring.Space() < channel.Ring.Capacity())) return TTaken::Failed;
+  if (got < 0 && (!started || ring.Space() < ring.Capacity())) return TTaken::Failed;
   feeding.store(false, std::memory_order_relaxed);
-  channel.SourceEnded.store(true, std::memory_order_release);
+  sourceEnded.store(true, std::memory_order_release);
   return TTaken::Ended;
 }
 
@@ -57,13 +58,13 @@ TChannelFeed::TFilled TChannelFeed::Fill(TChannelState& channel, TChannelSource&
     {
       std::lock_guard back(source.HandBack);
       if (source.Abandoned.load(std::memory_order_relaxed)) return TFilled::Abandoned;
-      room = std::min(samples - added, channel.Ring.Space());
+      room = std::min(samples - added, channel.ring_.Space());
     }
     if (room == 0) return TFilled::Samples;
     const std::int32_t got = source.Stream.Read(bytes, AskFor(room));
     std::unique_lock back(source.HandBack);
     if (source.Abandoned.load(std::memory_order_relaxed)) return TFilled::Abandoned;
-    const TTaken taken = Take(channel, bytes, got, started, channel.feeding_);
+    const TTaken taken = Take(channel.ring_, channel.sourceEnded_, channel.feeding_, bytes, got, started);
     if (taken == TTaken::Failed) return TFilled::Failed;
     worked = true;
     if (taken == TTaken::NotYet) return TFilled::Samples;
@@ -84,7 +85,7 @@ TChannelFeed::TFilled TChannelFeed::Prefill(TChannelState& channel, std::size_t 
     const TFilled filled = Fill(channel, *channel.source_, samples, false, worked);
     if (filled != TFilled::Failed) return filled;
     // With sound in the ring the channel starts, and the feeder tries again.
-    if (channel.Ring.Available() > 0) return TFilled::Samples;
+    if (channel.ring_.Available() > 0) return TFilled::Samples;
     if (tries == TChannelState::kFirstReadTries) return TFilled::Failed;
     std::this_thread::sleep_for(TChannelState::kFirstReadPause);
   }
@@ -130,7 +131,7 @@ void TChannelFeed::Reclaim(TChannelState& channel, bool replace) {
 TVisit VisitChannel(TChannelState& channel, std::size_t samples, IReadWatch* watch) {
   TSourceRef source = TChannelFeed::Borrow(channel);
   if (!source) return TVisit::Idle;
-  if (std::min(samples, channel.Ring.Space()) == 0) {
+  if (std::min(samples, channel.Ring().Space()) == 0) {
     TChannelFeed::HandBack(channel, *source);
     return TVisit::Idle;
   }

@@ -17,21 +17,21 @@ TChannelState::~TChannelState() {
 
 std::size_t TChannelState::PrefillFor(double rate) const {
   const auto byTime = rate > 0 ? static_cast<std::size_t>(std::ceil(rate * kMinPrefillSeconds)) : 0;
-  return std::min(std::max(2 * HalfSize, byTime), Ring.Capacity());
+  return std::min(std::max(2 * halfSize_, byTime), ring_.Capacity());
 }
 
 void TChannelState::Reset() {
   // Cleared first: a buffer switch that starts while we wait for the guard leaves the
   // ring alone, and one that holds it now plays out its half of the old file.
-  Playing.store(kStopped, std::memory_order_relaxed);
+  playing_.store(kStopped, std::memory_order_relaxed);
   {
-    std::lock_guard played(Guard);
+    std::lock_guard played(guard_);
     std::lock_guard fed(streamGuard_);
     TChannelFeed::Reclaim(*this);
     feeding_.store(false, std::memory_order_relaxed);
-    Ring.Reset();
-    SourceEnded.store(false, std::memory_order_relaxed);
-    BytesPlayed.store(0, std::memory_order_relaxed);
+    ring_.Reset();
+    sourceEnded_.store(false, std::memory_order_relaxed);
+    bytesPlayed_.store(0, std::memory_order_relaxed);
   }
   // Outside the guards, which the driver's thread tries: a close may wait on the
   // storage. Nobody else touches a stream that is neither lent nor feeding.
@@ -61,12 +61,12 @@ bool TChannelState::Start(double rate, TStartCue* cue) {
   // Release: the driver's thread that sees the channel playing or waiting sees the
   // samples in the ring.
   if (!cue) {
-    Playing.store(kPlaying, std::memory_order_release);
+    playing_.store(kPlaying, std::memory_order_release);
     return true;
   }
   cue->Join([this](std::uint32_t group) {
-    StartGroup.store(group, std::memory_order_relaxed);
-    Playing.store(kWaiting, std::memory_order_release);
+    startGroup_.store(group, std::memory_order_relaxed);
+    playing_.store(kWaiting, std::memory_order_release);
   });
   return true;
 }
@@ -81,7 +81,7 @@ void TChannelState::CloseStream() {
 }
 
 void TChannelState::TakeOver(TChannelState& from) {
-  Level.store(from.Level.load(std::memory_order_relaxed), std::memory_order_relaxed);
+  level_.store(from.level_.load(std::memory_order_relaxed), std::memory_order_relaxed);
   bool lent = false;
   {
     std::lock_guard fed(from.streamGuard_);
@@ -95,18 +95,18 @@ void TChannelState::TakeOver(TChannelState& from) {
     return;
   }
   // Room for everything waiting (the caller may have made it already).
-  if (from.Ring.Capacity() > Ring.Capacity()) Ring.Resize(from.Ring.Capacity());
-  Ring.Reset();
+  if (from.ring_.Capacity() > ring_.Capacity()) ring_.Resize(from.ring_.Capacity());
+  ring_.Reset();
   std::int16_t samples[1024];
-  while (const std::size_t n = from.Ring.Read(samples, std::size(samples))) Ring.Write(samples, n);
+  while (const std::size_t n = from.ring_.Read(samples, std::size(samples))) ring_.Write(samples, n);
   std::swap(source_, from.source_);
   feeding_.store(from.feeding_.exchange(false, std::memory_order_relaxed), std::memory_order_relaxed);
-  SourceEnded.store(from.SourceEnded.exchange(false, std::memory_order_relaxed), std::memory_order_relaxed);
-  BytesPlayed.store(from.BytesPlayed.exchange(0, std::memory_order_relaxed), std::memory_order_relaxed);
-  StartGroup.store(from.StartGroup.load(std::memory_order_relaxed), std::memory_order_relaxed);
-  Playing.store(from.Playing.exchange(kStopped, std::memory_order_relaxed), std::memory_order_relaxed);
-  GainLevel = from.GainLevel;
-  Gain = from.Gain;
+  sourceEnded_.store(from.sourceEnded_.exchange(false, std::memory_order_relaxed), std::memory_order_relaxed);
+  bytesPlayed_.store(from.bytesPlayed_.exchange(0, std::memory_order_relaxed), std::memory_order_relaxed);
+  startGroup_.store(from.startGroup_.load(std::memory_order_relaxed), std::memory_order_relaxed);
+  playing_.store(from.playing_.exchange(kStopped, std::memory_order_relaxed), std::memory_order_relaxed);
+  gainLevel_ = from.gainLevel_;
+  gain_ = from.gain_;
 }
 
 void ResetChannel(std::span<TChannelState> channels, std::int32_t index) {
@@ -129,8 +129,7 @@ void CloseChannelStream(std::span<TChannelState> channels, std::int32_t index) {
 
 void SetChannelLevel(std::span<TChannelState> channels, std::int32_t index, std::int32_t level) {
   if (index < 0 || static_cast<std::size_t>(index) >= channels.size()) return;
-  TChannelState& channel = channels[static_cast<std::size_t>(index)];
-  channel.Level.store(level, std::memory_order_relaxed);
+  channels[static_cast<std::size_t>(index)].SetLevel(level);
 }
 
 int ProgressPercent(std::uint32_t bytesPlayed, std::uint32_t dataLength) {
@@ -144,11 +143,10 @@ int ProgressPercent(std::uint32_t bytesPlayed, std::uint32_t dataLength) {
 
 TChannelSnapshot Snapshot(TChannelState& channel) {
   TChannelSnapshot snapshot;
-  snapshot.Playing = channel.Playing.load(std::memory_order_relaxed) != TChannelState::kStopped;
-  snapshot.Level = channel.Level.load(std::memory_order_relaxed);
+  snapshot.Playing = channel.Playing() != TChannelState::kStopped;
+  snapshot.Level = channel.Level();
   if (snapshot.Playing)
-    snapshot.Percent =
-        ProgressPercent(channel.BytesPlayed.load(std::memory_order_relaxed), channel.Stream().DataLength());
+    snapshot.Percent = ProgressPercent(channel.BytesPlayed(), channel.Stream().DataLength());
   return snapshot;
 }
 

@@ -65,35 +65,37 @@ using TSourceRef = std::shared_ptr<TChannelSource>;
 // One ASIO output channel.
 //
 // Three kinds of thread share it: the host's (the channel operations, the methods
-// below), the feeder's (reads the file into the ring, channel_feed.h) and the
-// driver's (plays the ring, engine.h). Only the host's thread ever waits, and only for
-// a guard, never for a read:
-// - Guard: the ring's consumer side and BytesPlayed, between the host and the
+// below), the feeder's (reads the file into the ring, TChannelFeed in
+// channel_feed.h) and the driver's (plays the ring, TChannelOutput in engine.cpp).
+// Every field is private to these three; anyone else only looks, through the const
+// observers. Only the host's thread ever waits, and only for a guard, never for a
+// read:
+// - guard_: the ring's consumer side and bytesPlayed_, between the host and the
 //   driver's thread. The driver's thread only tries it (a busy guard costs that
 //   channel one buffer half of silence) and holds it for one channel's copy at most.
 // - The stream guard: who may borrow the source. A feeder thread tries it, checks
 //   that the channel is feeding and not lent, marks it lent and lets go; then it
 //   reads outside every guard of the channel. While lent, the borrower alone touches
-//   the stream, the ring's producer side, the feeding flag and SourceEnded, each time
-//   under the source's HandBack after checking that it was not abandoned; it clears
-//   the lent mark under HandBack when it is done. The host takes the stream guard,
-//   then HandBack, and abandons a source that is still lent: from then on the
+//   the stream, the ring's producer side, the feeding flag and sourceEnded_, each
+//   time under the source's HandBack after checking that it was not abandoned; it
+//   clears the lent mark under HandBack when it is done. The host takes the stream
+//   guard, then HandBack, and abandons a source that is still lent: from then on the
 //   channel is the host's alone.
-// The host takes Guard before the stream guard before HandBack, the feeder one at a
+// The host takes guard_ before the stream guard before HandBack, the feeder one at a
 // time, so nobody waits in a circle.
 //
-// Playing and Level are written by the host's thread (Playing also by the driver's
-// thread, when a waiting channel starts and at the end of the data) and read by the
-// driver's thread once per buffer half:
-// - Level carries nothing but its own value; a half that sees the old level is as
+// playing_ and level_ are written by the host's thread (playing_ also by the
+// driver's thread, when a waiting channel starts and at the end of the data) and read
+// by the driver's thread once per buffer half:
+// - level_ carries nothing but its own value; a half that sees the old level is as
 //   good as one that came a moment earlier.
-// - Playing = kWaiting (with StartGroup) or kPlaying is stored with release after the
-//   ring's first samples, and loaded with acquire, so the first switch that sees it
-//   sees them too. The driver's thread starts a waiting channel with a compare-and-
-//   swap, so that a stop stored meanwhile wins. It reads Playing only while it holds
-//   Guard, and the host stops a channel by storing kStopped and then waiting for
-//   Guard, so no switch that starts after a stop takes from the ring.
-// - SourceEnded is stored with release after the last samples of the file went into
+// - playing_ = kWaiting (with startGroup_) or kPlaying is stored with release after
+//   the ring's first samples, and loaded with acquire, so the first switch that sees
+//   it sees them too. The driver's thread starts a waiting channel with a compare-
+//   and-swap, so that a stop stored meanwhile wins. It reads playing_ only while it
+//   holds guard_, and the host stops a channel by storing kStopped and then waiting
+//   for guard_, so no switch that starts after a stop takes from the ring.
+// - sourceEnded_ is stored with release after the last samples of the file went into
 //   the ring: a driver's thread that sees it and finds the ring empty has played
 //   the file to its end.
 class TChannelState {
@@ -118,12 +120,19 @@ class TChannelState {
   TChannelState(const TChannelState&) = delete;
   TChannelState& operator=(const TChannelState&) = delete;
 
-  // Sizes the ring for buffer halves of bufferSize samples; only while no other
-  // thread uses the channel.
-  void SizeFor(std::int32_t bufferSize) {
-    HalfSize = static_cast<std::size_t>(std::max(bufferSize, 0));
-    Ring.Resize(std::max(kRingSamples, 4 * HalfSize));
+  // Sizes the ring, empty, for buffer halves of bufferSize samples and for atLeast
+  // samples; only while no other thread uses the channel.
+  void SizeFor(std::int32_t bufferSize, std::size_t atLeast = 0) {
+    halfSize_ = static_cast<std::size_t>(std::max(bufferSize, 0));
+    ring_.Resize(std::max({kRingSamples, 4 * halfSize_, atLeast}));
   }
+  // Whether the ring as it is serves buffer halves of bufferSize samples; then
+  // KeepFor takes them on, keeping the ring and what it holds (only while no other
+  // thread uses the channel).
+  bool Fits(std::int32_t bufferSize) const {
+    return ring_.Capacity() >= 4 * static_cast<std::size_t>(std::max(bufferSize, 0));
+  }
+  void KeepFor(std::int32_t bufferSize) { halfSize_ = static_cast<std::size_t>(std::max(bufferSize, 0)); }
   // What a Play puts into the ring before the channel starts at `rate` Hz: two
   // buffer halves, so that the first switch after it has sound and the second a whole
   // buffer period's margin, or kMinPrefillSeconds if that is more; no more, so that
@@ -169,25 +178,40 @@ class TChannelState {
   bool IsFeeding() const { return feeding_.load(std::memory_order_relaxed); }
   bool IsLent() const { return lent_.load(std::memory_order_relaxed); }
 
-  // The driver's thread's line: what it reads for every channel in every switch.
-  std::atomic<std::uint8_t> Playing{kStopped};
-  std::atomic<std::int32_t> Level{0};
-  // The group of the start cue a waiting channel starts with.
-  std::atomic<std::uint32_t> StartGroup{0};
-  TChannelGuard Guard;
-  std::atomic<bool> SourceEnded{false};
-  // Bytes of the file the driver's thread has played since the channel last stopped;
-  // what the strip's gauge shows.
-  std::atomic<std::uint32_t> BytesPlayed{0};
-  // The driver thread's own: the gain for the last level it applied, so that a
-  // level change costs one pow and an unchanged level none.
-  std::int32_t GainLevel = 0;
-  float Gain = 1.0f;
-  TSampleRing Ring{kRingSamples};
-  std::size_t HalfSize = 0;
+  // The host's thread: the level in dB (0 or below) from the driver's next half on.
+  void SetLevel(std::int32_t level) { level_.store(level, std::memory_order_relaxed); }
+
+  // Observers, for the view, the feeder's scheduling and tests: each a moment old.
+  // kStopped, kPlaying or kWaiting; acquire, as the driver's thread loads it.
+  std::uint8_t Playing() const { return playing_.load(std::memory_order_acquire); }
+  std::int32_t Level() const { return level_.load(std::memory_order_relaxed); }
+  // The file's last samples are in the ring.
+  bool SourceEnded() const { return sourceEnded_.load(std::memory_order_acquire); }
+  std::uint32_t BytesPlayed() const { return bytesPlayed_.load(std::memory_order_relaxed); }
+  const TSampleRing& Ring() const { return ring_; }
 
  private:
   friend class TChannelFeed;
+  friend class TChannelOutput;
+  // The tests' hold on guard_, to stand for a host in a stop.
+  friend struct TChannelStateTestAccess;
+
+  // The driver's thread's line: what it reads for every channel in every switch.
+  std::atomic<std::uint8_t> playing_{kStopped};
+  std::atomic<std::int32_t> level_{0};
+  // The group of the start cue a waiting channel starts with.
+  std::atomic<std::uint32_t> startGroup_{0};
+  TChannelGuard guard_;
+  std::atomic<bool> sourceEnded_{false};
+  // Bytes of the file the driver's thread has played since the channel last stopped;
+  // what the strip's gauge shows.
+  std::atomic<std::uint32_t> bytesPlayed_{0};
+  // The driver thread's own: the gain for the last level it applied, so that a
+  // level change costs one pow and an unchanged level none.
+  std::int32_t gainLevel_ = 0;
+  float gain_ = 1.0f;
+  TSampleRing ring_{kRingSamples};
+  std::size_t halfSize_ = 0;
 
   // The feeder's line, apart from the driver's, so that trying a channel takes no
   // line the driver's thread is reading.

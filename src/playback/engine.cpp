@@ -14,18 +14,47 @@ constexpr std::int32_t kWriteNothing = -1;
 // Samples taken from a ring at a time: a buffer half of most drivers, and little stack.
 constexpr std::int32_t kReadSamples = 256;
 
-// Only the driver's thread writes the count while it plays, so a plain sum will do.
-void AddPlayed(TChannelState& channel, std::uint32_t samples) {
-  if (samples != 0)
-    channel.BytesPlayed.store(channel.BytesPlayed.load(std::memory_order_relaxed) + 2 * samples,
-                              std::memory_order_relaxed);
-}
-
 // A 16-bit sample times a 24-bit mantissa is exact in a double; the conversion
 // truncates toward zero, and a gain below 1 keeps the result in 16 bits.
 std::int16_t Scale(std::int16_t sample, float gain) {
   return static_cast<std::int16_t>(
       static_cast<std::int32_t>(static_cast<double>(sample) * static_cast<double>(gain)));
+}
+
+}  // namespace
+
+// The driver's side of a channel (TChannelState's friend): the fields a buffer half
+// reads and writes, taken once per channel and half.
+class TChannelOutput {
+ public:
+  explicit TChannelOutput(TChannelState& channel)
+      : Playing(channel.playing_),
+        Level(channel.level_),
+        StartGroup(channel.startGroup_),
+        Guard(channel.guard_),
+        SourceEnded(channel.sourceEnded_),
+        BytesPlayed(channel.bytesPlayed_),
+        GainLevel(channel.gainLevel_),
+        Gain(channel.gain_),
+        Ring(channel.ring_) {}
+  std::atomic<std::uint8_t>& Playing;
+  std::atomic<std::int32_t>& Level;
+  std::atomic<std::uint32_t>& StartGroup;
+  TChannelGuard& Guard;
+  std::atomic<bool>& SourceEnded;
+  std::atomic<std::uint32_t>& BytesPlayed;
+  std::int32_t& GainLevel;
+  float& Gain;
+  TSampleRing& Ring;
+};
+
+namespace {
+
+// Only the driver's thread writes the count while it plays, so a plain sum will do.
+void AddPlayed(TChannelOutput& channel, std::uint32_t samples) {
+  if (samples != 0)
+    channel.BytesPlayed.store(channel.BytesPlayed.load(std::memory_order_relaxed) + 2 * samples,
+                              std::memory_order_relaxed);
 }
 
 // One channel's buffer half, with the sample type fixed at compile time so that the
@@ -37,7 +66,8 @@ std::int16_t Scale(std::int16_t sample, float gain) {
 // channel waiting for its cue starts from the first sample of the half in which its
 // group opens, with every other channel of the group.
 template <std::int32_t Type>
-void FillChannel(TChannelState& channel, std::uint8_t* pos, std::int32_t count, std::uint32_t openGroup) {
+void FillChannel(TChannelState& record, std::uint8_t* pos, std::int32_t count, std::uint32_t openGroup) {
+  TChannelOutput channel(record);
   if (!channel.Guard.try_lock()) {
     // The host's thread is stopping this channel right now.
     for (std::int32_t i = 0; i < count; ++i) WriteSample(Type, pos, 0);

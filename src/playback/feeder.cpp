@@ -71,7 +71,7 @@ struct TFeeder::TPool {
                     [now](const TSlot& slot) { return !slot.reading || now - slot.since < kBusy; }))
       return false;
     return std::any_of(channels.begin(), channels.end(), [](const TChannelState& channel) {
-      return channel.IsFeeding() && !channel.IsLent() && channel.Ring.Waiting() < kLowWater;
+      return channel.IsFeeding() && !channel.IsLent() && channel.Ring().Waiting() < kLowWater;
     });
   }
   // Under mutex: whether the watcher starts another thread now.
@@ -217,8 +217,8 @@ TVisit FeedChannels(std::span<TChannelState> channels, std::vector<TFeedOrder>& 
   order.clear();
   for (std::size_t c = 0; c < channels.size(); ++c) {
     if (!channels[c].IsFeeding()) continue;
-    const std::size_t waiting = channels[c].Ring.Waiting();
-    if (channels[c].Ring.Capacity() - waiting >= TFeeder::kMinRoom) order.push_back({waiting, c});
+    const std::size_t waiting = channels[c].Ring().Waiting();
+    if (channels[c].Ring().Capacity() - waiting >= TFeeder::kMinRoom) order.push_back({waiting, c});
   }
   std::sort(order.begin(), order.end());
   TVisit round = TVisit::Idle;

@@ -191,22 +191,17 @@ void TPlayer::BuildChannels() {
     state_.BufferInfos[i].isInput = ASIOFalse;
     state_.BufferInfos[i].channelNum = static_cast<std::int32_t>(i);
   }
-  const auto half = static_cast<std::size_t>(std::max(preferred, 0));
-  const bool fit =
-      std::all_of(state_.Channels.begin(), state_.Channels.end(),
-                  [&](const TChannelState& channel) { return channel.Ring.Capacity() >= 4 * half; });
+  const bool fit = std::all_of(state_.Channels.begin(), state_.Channels.end(),
+                               [&](const TChannelState& channel) { return channel.Fits(preferred); });
   if (state_.Channels.size() < n || !fit) {
     // A channel's record cannot move, so a longer list, or one whose rings are too
     // small for the new buffers, is made anew; each channel the device still has
-    // takes over what its old record was doing.
-    // Every ring is allocated, with room for what the old one has waiting, before any
-    // channel moves: a failed allocation leaves the old records as they were.
+    // takes over what its old record was doing. Every ring is allocated, with room
+    // for what the old one has waiting, before any channel moves: a failed
+    // allocation leaves the old records as they were.
     std::vector<TChannelState> channels(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      channels[i].SizeFor(preferred);
-      if (i < state_.Channels.size() && state_.Channels[i].Ring.Capacity() > channels[i].Ring.Capacity())
-        channels[i].Ring.Resize(state_.Channels[i].Ring.Capacity());
-    }
+    for (std::size_t i = 0; i < n; ++i)
+      channels[i].SizeFor(preferred, i < state_.Channels.size() ? state_.Channels[i].Ring().Capacity() : 0);
     for (std::size_t i = 0; i < state_.Channels.size(); ++i) {
       if (i < n)
         channels[i].TakeOver(state_.Channels[i]);
@@ -224,7 +219,7 @@ void TPlayer::BuildChannels() {
     ResetChannel(state_.Channels, static_cast<std::int32_t>(state_.Channels.size() - 1));
     state_.Channels.pop_back();
   }
-  for (TChannelState& channel : state_.Channels) channel.HalfSize = half;
+  for (TChannelState& channel : state_.Channels) channel.KeepFor(preferred);
 }
 
 void TPlayer::Start() {

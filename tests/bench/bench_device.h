@@ -39,7 +39,7 @@ class BenchDevice : public testing::TestDevice {
               std::int32_t bufferSize = kBufferSize, bool started = true)
       : TestDevice(static_cast<std::size_t>(channels), bufferSize, type), file_(file) {
     for (std::size_t c = 0; c < device.Channels.size(); ++c) {
-      device.Channels[c].Level.store(-6);
+      device.Channels[c].SetLevel(-6);
       if (started) ok_ = ok_ && Play(c);
     }
   }
@@ -54,12 +54,12 @@ class BenchDevice : public testing::TestDevice {
   // Starts again every channel whose file has run out.
   bool Replay() {
     for (std::size_t c = 0; c < device.Channels.size(); ++c)
-      if (device.Channels[c].Playing.load() == 0 && !Play(c)) return false;
+      if (device.Channels[c].Playing() == 0 && !Play(c)) return false;
     return true;
   }
   bool AnyStopped() const {
     for (const auto& channel : device.Channels)
-      if (channel.Playing.load(std::memory_order_relaxed) == 0) return true;
+      if (channel.Playing() == 0) return true;
     return false;
   }
 

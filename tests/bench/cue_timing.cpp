@@ -116,7 +116,7 @@ class Switcher {
       FillBuffers(device_.device, static_cast<std::int32_t>(s % 2));
       for (std::size_t c = 0; c < firstSwitch_.size(); ++c)
         if (firstSwitch_[c].load(std::memory_order_relaxed) < 0 &&
-            device_.device.Channels[c].BytesPlayed.load(std::memory_order_relaxed) > 0)
+            device_.device.Channels[c].BytesPlayed() > 0)
           firstSwitch_[c].store(s);
     }
   }

@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     bool played = false;
     for (std::size_t c = 0; c < started.size(); ++c) {
       const bool first = !started[c] && startAt[c] <= s;
-      const bool ended = started[c] && d.device.Channels[c].Playing.load(std::memory_order_acquire) == 0;
+      const bool ended = started[c] && d.device.Channels[c].Playing() == 0;
       if (first || ended) {
         if (!d.Play(c)) {
           std::fprintf(stderr, "engine_worst: cannot play %s\n", file.c_str());
@@ -125,9 +125,8 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_until(due);
     due += periodTicks;
     for (const TChannelState& channel : d.device.Channels)
-      if (channel.Playing.load(std::memory_order_relaxed) != 0 &&
-          channel.Ring.Available() < static_cast<std::size_t>(buffer) &&
-          !channel.SourceEnded.load(std::memory_order_acquire))
+      if (channel.Playing() != 0 && channel.Ring().Available() < static_cast<std::size_t>(buffer) &&
+          !channel.SourceEnded())
         ++late;
     const auto t0 = Clock::now();
     if (floor) {

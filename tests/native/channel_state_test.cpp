@@ -40,7 +40,7 @@ class SwitchingDevice final : public IDeviceView {
   std::span<TChannelState> Channels() override { return device_.Channels(); }
   std::size_t ChannelCount() const override { return device_.device.Channels.size(); }
   // Channel 0's Playing at each call.
-  void FeedNow() override { fedNow.push_back(device_.device.Channels[0].Playing.load()); }
+  void FeedNow() override { fedNow.push_back(device_.device.Channels[0].Playing()); }
   TStartCue& Cue() override { return device_.device.Cue; }
   int LastHalf() const { return half_ ^ 1; }
   // One buffer switch; what channel 0 played goes to heard.
@@ -121,32 +121,32 @@ class ChannelOpsTest : public ::testing::Test {
 
 TEST_F(ChannelOpsTest, StopClearsPlayingClosesTheStreamAndEmptiesTheRing) {
   // Longer than the ring, so that the stream is still open with samples read ahead.
-  const std::size_t length = 2 * channels()[1].Ring.Capacity();
+  const std::size_t length = 2 * channels()[1].Ring().Capacity();
   ASSERT_TRUE(Play(channels(), 1, dir_.Wave("a.wav", std::vector<std::int16_t>(length, 7))));
-  EXPECT_EQ(channels()[1].Playing.load(), 1);
+  EXPECT_EQ(channels()[1].Playing(), 1);
   device_.Feed();
-  EXPECT_EQ(channels()[1].Ring.Space(), 0u);
+  EXPECT_EQ(channels()[1].Ring().Space(), 0u);
   ResetChannel(channels(), 1);
-  EXPECT_EQ(channels()[1].Playing.load(), 0);
+  EXPECT_EQ(channels()[1].Playing(), 0);
   EXPECT_FALSE(StreamOpen(1));
-  EXPECT_EQ(channels()[1].Ring.Available(), 0u);
+  EXPECT_EQ(channels()[1].Ring().Available(), 0u);
   device_.Feed();
-  EXPECT_EQ(channels()[1].Ring.Available(), 0u) << "nothing more is read for a stopped channel";
+  EXPECT_EQ(channels()[1].Ring().Available(), 0u) << "nothing more is read for a stopped channel";
   ResetChannel(channels(), 1);  // stopping a stopped channel is harmless
-  EXPECT_EQ(channels()[1].Playing.load(), 0);
+  EXPECT_EQ(channels()[1].Playing(), 0);
 }
 
 TEST_F(ChannelOpsTest, OpeningStopsFirstAndAFailedOpenLeavesTheChannelStoppedAndClosed) {
   ASSERT_TRUE(Play(channels(), 0, dir_.Wave("a.wav", std::vector<std::int16_t>(100, 7))));
   WAVEFORMATEX format{};
   EXPECT_FALSE(OpenChannelStream(channels(), 0, dir_.Path("missing.wav"), format));
-  EXPECT_EQ(channels()[0].Playing.load(), 0);
+  EXPECT_EQ(channels()[0].Playing(), 0);
   EXPECT_FALSE(StreamOpen(0));
 
   // Opened but refused by the caller's checks: stays stopped until started.
   ASSERT_TRUE(OpenChannelStream(channels(), 0, dir_.Wave("b.wav", {1, 2, 3}), format));
   EXPECT_EQ(format.nSamplesPerSec, 48000u);
-  EXPECT_EQ(channels()[0].Playing.load(), 0);
+  EXPECT_EQ(channels()[0].Playing(), 0);
   CloseChannelStream(channels(), 0);
   EXPECT_FALSE(StreamOpen(0));
 
@@ -155,7 +155,7 @@ TEST_F(ChannelOpsTest, OpeningStopsFirstAndAFailedOpenLeavesTheChannelStoppedAnd
   ASSERT_TRUE(Play(channels(), 0, dir_.Wave("d.wav", {9, 10, 11})));
   FillBuffers(device_.device, 0);
   EXPECT_EQ(device_.Samples(0, 0)[0], 9);
-  EXPECT_EQ(channels()[0].BytesPlayed.load(), 6u);
+  EXPECT_EQ(channels()[0].BytesPlayed(), 6u);
 }
 
 // The Play itself puts the first samples in the ring, so the first switch after it
@@ -178,7 +178,7 @@ TEST_F(ChannelOpsTest, APlayedFileSoundsFromTheFirstSwitch) {
     }
     switching_.fedNow.clear();
     ASSERT_TRUE(ops_.PlayFile(0, file, std::nullopt, unshown_));
-    EXPECT_EQ(channels()[0].Ring.Available(), prefill);
+    EXPECT_EQ(channels()[0].Ring().Available(), prefill);
     EXPECT_EQ(switching_.fedNow, std::vector<int>{TChannelState::kWaiting})
         << "the feeder is woken once the channel waits for its cue";
     switching_.heard.clear();
@@ -291,11 +291,11 @@ TEST_F(ChannelOpsTest, SetChannelLevelStoresAnyLevelOnlyForAChannelThatExists) {
   SetChannelLevel(channels(), -1, -10);
   SetChannelLevel(channels(), 3, -10);
   for (std::size_t c = 0; c < 3; ++c) {
-    EXPECT_EQ(channels()[c].Level.load(), 0);
+    EXPECT_EQ(channels()[c].Level(), 0);
     EXPECT_EQ(Snapshot(channels()[c]).Level, 0);
   }
   SetChannelLevel(channels(), 2, -80);
-  EXPECT_EQ(channels()[2].Level.load(), -80);
+  EXPECT_EQ(channels()[2].Level(), -80);
   EXPECT_EQ(Snapshot(channels()[2]).Level, -80);
   SetChannelLevel(channels(), 0, 0);
   EXPECT_EQ(Snapshot(channels()[0]).Level, 0);
@@ -318,7 +318,7 @@ TEST_F(ChannelOpsTest, APlayWithALevelPlaysEverySampleAtThatLevel) {
                   std::count(switching_.heard.begin(), switching_.heard.end(), 99),
               static_cast<std::ptrdiff_t>(switching_.heard.size()));
     EXPECT_EQ(Snapshot(channels()[0]).Level, -20);
-    EXPECT_EQ(channels()[0].Level.load(), -20);
+    EXPECT_EQ(channels()[0].Level(), -20);
   }
 
   // A bad level: the file plays, at the level the channel had (999 at -6 dB is 500).
@@ -326,7 +326,7 @@ TEST_F(ChannelOpsTest, APlayWithALevelPlaysEverySampleAtThatLevel) {
   switching_.heard.clear();
   EXPECT_EQ(ExecuteCommandLine(target_, "Play 1 \"" + file + "\" loud"), "ERR: Invalid level");
   switching_.Switch();
-  EXPECT_EQ(channels()[0].Playing.load(), 1);
+  EXPECT_EQ(channels()[0].Playing(), 1);
   EXPECT_GE(std::count(switching_.heard.begin(), switching_.heard.end(), 500), 64);
   EXPECT_EQ(std::count(switching_.heard.begin(), switching_.heard.end(), 0) +
                 std::count(switching_.heard.begin(), switching_.heard.end(), 500),
@@ -335,8 +335,8 @@ TEST_F(ChannelOpsTest, APlayWithALevelPlaysEverySampleAtThatLevel) {
   // A file refused: the level stays as it was and the channel stopped.
   EXPECT_EQ(ExecuteCommandLine(target_, "Play 1 \"" + dir_.Wave("x.mp2", {1, 2}) + "\" -30"),
             "ERR: Error playing ASIO sound");
-  EXPECT_EQ(channels()[0].Level.load(), -6);
-  EXPECT_EQ(channels()[0].Playing.load(), 0);
+  EXPECT_EQ(channels()[0].Level(), -6);
+  EXPECT_EQ(channels()[0].Playing(), 0);
 }
 
 TEST_F(ChannelOpsTest, AFailedPlayShowsItsFirstFaultOnceAndLeavesTheChannelStoppedAndClosed) {
@@ -372,13 +372,13 @@ TEST_F(ChannelOpsTest, AFailedPlayShowsItsFirstFaultOnceAndLeavesTheChannelStopp
     EXPECT_EQ(switching_.rateAsked, c.rateAsked) << "the rate is asked once the file is open";
     if (c.message) {
       EXPECT_EQ(shown_, std::vector<std::string>{c.message});
-      EXPECT_EQ(channels()[0].Playing.load(), 0);
+      EXPECT_EQ(channels()[0].Playing(), 0);
       EXPECT_FALSE(StreamOpen(0));
-      EXPECT_EQ(channels()[0].Level.load(), -7) << "a refused file keeps the level";
+      EXPECT_EQ(channels()[0].Level(), -7) << "a refused file keeps the level";
     } else {
       EXPECT_TRUE(shown_.empty());
-      EXPECT_EQ(channels()[0].Playing.load(), TChannelState::kWaiting);
-      EXPECT_EQ(channels()[0].Level.load(), -20);
+      EXPECT_EQ(channels()[0].Playing(), TChannelState::kWaiting);
+      EXPECT_EQ(channels()[0].Level(), -20);
     }
   }
   // A driver rate that is not whole is taken as the nearest whole rate.
@@ -396,7 +396,7 @@ TEST_F(ChannelOpsTest, AFailedPlayShowsItsFirstFaultOnceAndLeavesTheChannelStopp
   EXPECT_EQ(unshown, "Sound must be mono: " + stereo);
   EXPECT_EQ(shown_, std::vector<std::string>{"Sound must be mono"});
   EXPECT_EQ(shownFor_, std::vector<std::string>{"1 " + stereo});
-  EXPECT_EQ(channels()[1].Playing.load(), 0);
+  EXPECT_EQ(channels()[1].Playing(), 0);
   EXPECT_FALSE(StreamOpen(1));
   EXPECT_EQ(ExecuteCommandLine(target_, "Play 2 \"" + stereo + "\""),
             "ERR: Error playing ASIO sound: Sound must be mono: " + stereo);
@@ -408,7 +408,7 @@ TEST_F(ChannelOpsTest, AFailedPlayShowsItsFirstFaultOnceAndLeavesTheChannelStopp
   shown_.clear();
   EXPECT_FALSE(ops_.PlayFile(1, dir_.Wave("good.wav", samples), std::nullopt, unshown));
   EXPECT_EQ(shown_, std::vector<std::string>{"Required sample type not supported"});
-  EXPECT_EQ(channels()[1].Playing.load(), 0);
+  EXPECT_EQ(channels()[1].Playing(), 0);
   shown_.clear();
   EXPECT_EQ(ExecuteCommandLine(target_, "Play 2 \"" + dir_.Wave("good.wav", samples) + "\""),
             "ERR: Required sample type not supported");
@@ -420,7 +420,7 @@ TEST_F(ChannelOpsTest, AFailedPlayShowsItsFirstFaultOnceAndLeavesTheChannelStopp
   shown_.clear();
   EXPECT_FALSE(ops_.PlayFile(1, dir_.Wave("good.wav", samples), std::nullopt, unshown));
   EXPECT_EQ(shown_, std::vector<std::string>{"No ASIO device open"});
-  EXPECT_EQ(channels()[1].Playing.load(), 0);
+  EXPECT_EQ(channels()[1].Playing(), 0);
 }
 
 TEST_F(ChannelOpsTest, SnapshotShowsStateAndProgressOfEveryChannel) {

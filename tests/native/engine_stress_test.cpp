@@ -127,8 +127,8 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
   }
   // One last file played out by the engine alone.
   ASSERT_TRUE(Play(channels, 0, quiet));
-  while (channels[0].Playing.load(std::memory_order_acquire) != 0) std::this_thread::yield();
-  EXPECT_EQ(channels[0].BytesPlayed.load(), 200u);
+  while (channels[0].Playing() != 0) std::this_thread::yield();
+  EXPECT_EQ(channels[0].BytesPlayed(), 200u);
   for (std::int32_t c = 0; c < 5; ++c) ResetChannel(channels, c);
   const std::uint64_t before = fills.load();
   while (fills.load() < before + 4) std::this_thread::yield();
@@ -147,8 +147,8 @@ TEST(EngineStress, HostAndDriverThreadsShareChannelsSafely) {
   FillBuffers(d.device, 0);
   for (std::size_t c = 0; c < 5; ++c) {
     EXPECT_EQ(d.Samples(c, 0), std::vector<std::int16_t>(32, 0)) << c;
-    EXPECT_TRUE(channels[c].Guard.try_lock()) << c;
-    channels[c].Guard.unlock();
+    EXPECT_TRUE(TChannelStateTestAccess::Guard(channels[c]).try_lock()) << c;
+    TChannelStateTestAccess::Guard(channels[c]).unlock();
   }
   ::testing::Test::RecordProperty("buffers", std::to_string(fills.load()));
   std::printf("%d host operations against %llu buffer switches\n", TONVANE_STRESS_ROUNDS,

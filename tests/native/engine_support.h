@@ -22,6 +22,17 @@
 #include "scratch_dir.h"
 #include "test_device.h"
 
+namespace tonvane {
+
+// What the tests take of a channel besides its observers: the guard between the host
+// and the driver's thread, to hold it as the host does in a stop, or to see that the
+// engine let go of it.
+struct TChannelStateTestAccess {
+  static TChannelGuard& Guard(TChannelState& channel) { return channel.guard_; }
+};
+
+}  // namespace tonvane
+
 namespace tonvane::testing {
 
 // A folder of its own for each test, that writes the engine's sound files.

@@ -155,8 +155,8 @@ TEST_F(EngineTest, AStreamEndingMidHalfGivesSilenceAndStopsTheChannel) {
   Samples expected(256, 0);
   for (int i = 0; i < 5; ++i) expected[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i + 1);
   EXPECT_EQ(d.Samples(0, 0), expected);
-  EXPECT_EQ(channels[0].Playing.load(), 0);
-  EXPECT_EQ(channels[0].BytesPlayed.load(), 10u);
+  EXPECT_EQ(channels[0].Playing(), 0);
+  EXPECT_EQ(channels[0].BytesPlayed(), 10u);
   // Closed: nothing more comes from it, and the next half is silence.
   std::uint8_t probe[2];
   EXPECT_EQ(channels[0].Stream().Read(probe, 2), 0);
@@ -169,7 +169,7 @@ TEST_F(EngineTest, ALoneLastByteIsALowByte) {
   ASSERT_TRUE(Play(d.Channels(), 0, dir_.Wave("odd.wav", {0x1234}, {0xAB})));
   FillBuffers(d.device, 0);
   EXPECT_EQ(Head(d.Buffer(0, 0), 8), (Bytes{0x12, 0x34, 0x00, 0xAB, 0, 0, 0, 0}));
-  EXPECT_EQ(d.device.Channels[0].Playing.load(), 0);
+  EXPECT_EQ(d.device.Channels[0].Playing(), 0);
 }
 
 // A type the engine cannot write gets silence, as wide as the type's samples, in
@@ -183,11 +183,11 @@ TEST_F(EngineTest, AnUnsupportedTypeGetsSilenceYetPlaysThrough) {
     auto channels = d.Channels();
     ASSERT_TRUE(Play(channels, 0, dir_.Wave("unheard.wav", Samples(100, 0x1234))));
     FillBuffers(d.device, 0);
-    EXPECT_EQ(channels[0].Playing.load(), 1) << type;
-    EXPECT_EQ(channels[0].BytesPlayed.load(), 128u) << type;
+    EXPECT_EQ(channels[0].Playing(), 1) << type;
+    EXPECT_EQ(channels[0].BytesPlayed(), 128u) << type;
     FillBuffers(d.device, 1);
-    EXPECT_EQ(channels[0].Playing.load(), 0) << type;
-    EXPECT_EQ(channels[0].BytesPlayed.load(), 200u) << type;
+    EXPECT_EQ(channels[0].Playing(), 0) << type;
+    EXPECT_EQ(channels[0].BytesPlayed(), 200u) << type;
     const std::size_t zeros = static_cast<std::size_t>(width) * 64;
     for (std::size_t c = 0; c < 2; ++c)
       for (int h = 0; h < 2; ++h) {
@@ -219,20 +219,20 @@ TEST_F(EngineTest, AStreamTheHostHoldsIsLeftAloneForThatHalf) {
   ASSERT_TRUE(Play(channels, 0, dir_.Wave("a.wav", {1, 2, 3, 4, 5, 6, 7, 8, 9})));
   ASSERT_TRUE(Play(channels, 1, dir_.Wave("b.wav", {10, 20, 30, 40, 50, 60, 70, 80, 90})));
   {
-    std::lock_guard hold(channels[0].Guard);
+    std::lock_guard hold(TChannelStateTestAccess::Guard(channels[0]));
     FillBuffers(d.device, 0);
   }
   EXPECT_EQ(d.Samples(0, 0), Samples(4, 0));
   EXPECT_EQ(d.Samples(1, 0), (Samples{10, 20, 30, 40}));
-  EXPECT_EQ(channels[0].BytesPlayed.load(), 0u);
-  EXPECT_EQ(channels[0].Playing.load(), 1);
+  EXPECT_EQ(channels[0].BytesPlayed(), 0u);
+  EXPECT_EQ(channels[0].Playing(), 1);
   // Let go: the channel carries on where it was, and the engine let go of both guards.
   FillBuffers(d.device, 1);
   EXPECT_EQ(d.Samples(0, 1), (Samples{1, 2, 3, 4}));
   EXPECT_EQ(d.Samples(1, 1), (Samples{50, 60, 70, 80}));
   for (auto& channel : channels) {
-    EXPECT_TRUE(channel.Guard.try_lock());
-    channel.Guard.unlock();
+    EXPECT_TRUE(TChannelStateTestAccess::Guard(channel).try_lock());
+    TChannelStateTestAccess::Guard(channel).unlock();
   }
 }
 
@@ -255,7 +255,7 @@ TEST_F(EngineTest, PlaysAnMp3FileAsItsStreamDecodesIt) {
   ASSERT_TRUE(Play(channels, 0, file));
   SetChannelLevel(channels, 0, -6);
   Bytes played;
-  for (int h = 0; channels[0].Playing.load() != 0; h ^= 1) {
+  for (int h = 0; channels[0].Playing() != 0; h ^= 1) {
     d.Feed();
     FillBuffers(d.device, h);
     const Bytes& b = d.Buffer(0, h);
@@ -308,7 +308,7 @@ TEST_F(EngineTest, AStretchWithoutSoundIsTheFeedersWorkAlone) {
 
   Samples played;
   int h = 0;
-  for (std::size_t n = 0; channels[0].Playing.load() != 0; ++n, h ^= 1) {
+  for (std::size_t n = 0; channels[0].Playing() != 0; ++n, h ^= 1) {
     ASSERT_LT(n, halves) << "channel 0 never stopped";
     d.Feed();
     const std::uint64_t fed = channels[0].Stream().FedBytes();
@@ -357,7 +357,7 @@ TEST_F(EngineTest, StalledSourcesSilenceOnlyTheirOwnChannels) {
   constexpr std::size_t kChannels = 5, kStalled = 3;
   TestDevice d(kChannels, kSize, ASIOSTInt16LSB);
   auto channels = d.Channels();
-  const std::size_t ring = channels[0].Ring.Capacity();
+  const std::size_t ring = channels[0].Ring().Capacity();
   const std::size_t length = 4 * ring;
   std::vector<Samples> files;
   for (std::size_t c = 0; c < kChannels; ++c) files.push_back(Counting(length, c));
@@ -381,7 +381,7 @@ TEST_F(EngineTest, StalledSourcesSilenceOnlyTheirOwnChannels) {
   auto switchOnce = [&] {
     for (int wait = 0; wait < 20000; ++wait) {
       if (std::all_of(channels.begin() + kStalled, channels.end(), [](const TChannelState& c) {
-            return c.Ring.Available() >= kSize || c.SourceEnded.load() || c.Playing.load() == 0;
+            return c.Ring().Available() >= kSize || c.SourceEnded() || c.Playing() == 0;
           }))
         break;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -410,7 +410,7 @@ TEST_F(EngineTest, StalledSourcesSilenceOnlyTheirOwnChannels) {
   for (std::size_t c = 0; c < kStalled; ++c) {
     EXPECT_EQ(std::count(heard[c].end() - kSize, heard[c].end(), 0), kSize)
         << "channel " << c << " is silent";
-    EXPECT_EQ(channels[c].Playing.load(), 1) << "and still playing";
+    EXPECT_EQ(channels[c].Playing(), 1) << "and still playing";
   }
   // The host does not wait for the reads that hang.
   ResetChannel(channels, 1);
@@ -420,8 +420,7 @@ TEST_F(EngineTest, StalledSourcesSilenceOnlyTheirOwnChannels) {
   heard[2].clear();
   feeder.Wake();
   gate->Release();
-  while (channels[0].Playing.load() != 0 || channels[2].Playing.load() != 0 ||
-         channels[3].Playing.load() != 0) {
+  while (channels[0].Playing() != 0 || channels[2].Playing() != 0 || channels[3].Playing() != 0) {
     ASSERT_LT(played, 3 * length / kSize) << "never stopped";
     ASSERT_NO_FATAL_FAILURE(switchOnce());
   }
@@ -667,7 +666,7 @@ TEST_F(EngineTest, AReadErrorIsTriedAgainWhileTheRingHasSound) {
   constexpr std::int32_t kSize = 256;
   TestDevice d(4, kSize, ASIOSTInt16LSB);
   auto channels = d.Channels();
-  const Samples wave = Counting(3 * channels[0].Ring.Capacity(), 1);
+  const Samples wave = Counting(3 * channels[0].Ring().Capacity(), 1);
   const auto waveBytes = WaveBytes(wave);
   const auto mp3Bytes =
       std::make_shared<const Bytes>(testing::ReadBytes(std::string(MP3_TEST_DATA) + "/mono48k-cbr128.mp3"));
@@ -702,8 +701,8 @@ TEST_F(EngineTest, AReadErrorIsTriedAgainWhileTheRingHasSound) {
       channels, 3,
       std::make_unique<testing::TroubledSource>(waveBytes, Trouble{.failAt = 44, .failures = 1})));
   std::vector<Samples> heard(4);
-  for (int n = 0; channels[0].Playing.load() || channels[1].Playing.load() || channels[2].Playing.load() ||
-                  channels[3].Playing.load();
+  for (int n = 0;
+       channels[0].Playing() || channels[1].Playing() || channels[2].Playing() || channels[3].Playing();
        ++n) {
     ASSERT_LT(n, 4000) << "never stopped";
     d.Feed();
@@ -728,7 +727,7 @@ TEST_F(EngineTest, AReadErrorIsTriedAgainWhileTheRingHasSound) {
   EXPECT_FALSE(testing::PlaySource(
       channels, 3,
       std::make_unique<testing::TroubledSource>(waveBytes, Trouble{.failAt = 44, .failures = -1}, gate)));
-  EXPECT_EQ(channels[3].Playing.load(), TChannelState::kStopped);
+  EXPECT_EQ(channels[3].Playing(), TChannelState::kStopped);
   EXPECT_FALSE(channels[3].IsFeeding());
   EXPECT_EQ(gate->sources.load(), 0) << "closed";
 }

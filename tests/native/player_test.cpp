@@ -386,13 +386,13 @@ TEST_F(PlayerTest, AResetReopensTheDeviceAndEveryChannelGoesOnWhereItStopped) {
   // Buffers too large for the rings: larger rings, with what the old ones had
   // waiting. Once the whole file is read, the next half is exactly its rest.
   const TChannelState& first = player_->Channels()[0];
-  for (int wait = 0; wait < 5000 && !first.SourceEnded.load(); ++wait)
+  for (int wait = 0; wait < 5000 && !first.SourceEnded(); ++wait)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ASSERT_TRUE(first.SourceEnded.load());
+  ASSERT_TRUE(first.SourceEnded());
   driver_->BufferSize = 16384;
   driver_->ResetRequested = true;
   EXPECT_EQ(player_->Keep(true), TPlayer::TDeviceEvent::Reset);
-  EXPECT_EQ(player_->Channels()[0].Ring.Capacity(), 65536u);
+  EXPECT_EQ(player_->Channels()[0].Ring().Capacity(), 65536u);
   std::vector<std::int16_t> rest = Part(a, 384, a.size() - 384, -6);
   rest.resize(16384, 0);
   EXPECT_EQ(driver_->Switch()[0], rest);
@@ -478,7 +478,7 @@ TEST_F(PlayerTest, ADeviceThatStopsCallingBackIsTriedAgainAndTheChannelsGoOnWhen
 TEST_F(PlayerTest, AResetDuringAReadThatHangsLeavesTheChannelToItsReaderAndLosesNothing) {
   RecordingWatch watch;
   player_->Open(0, nullptr, watch);
-  const std::size_t ring = player_->Channels()[0].Ring.Capacity();
+  const std::size_t ring = player_->Channels()[0].Ring().Capacity();
   std::vector<std::int16_t> file(2 * ring);
   for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<std::int16_t>(1 + i % 30000);
   std::vector<std::uint8_t> data = testing::Samples16(file);
@@ -495,7 +495,7 @@ TEST_F(PlayerTest, AResetDuringAReadThatHangsLeavesTheChannelToItsReaderAndLoses
   // A switch once the ring has a half ready, the stall or the end aside, as in real time.
   auto switchOnce = [&] {
     const TChannelState& channel = player_->Channels()[0];
-    for (int wait = 0; wait < 2000 && channel.Ring.Available() < 128 && !gate->Stalled(); ++wait)
+    for (int wait = 0; wait < 2000 && channel.Ring().Available() < 128 && !gate->Stalled(); ++wait)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     const auto out = driver_->Switch();
     heard.insert(heard.end(), out[0].begin(), out[0].end());
