@@ -17,13 +17,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "base/wav_writer.h"
-#include "bench_options.h"
+#include "bench_host.h"
 #include "plugin_host.h"
 #include "timeline.h"
 #include "virtual_asio_ids.h"
@@ -159,24 +158,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: device_events_timing [--plugin DLL] [--rounds N] [--interval MS]\n");
     return 2;
   }
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                       ("tonvane-events-timing-" + std::to_string(GetCurrentProcessId()));
-  std::filesystem::create_directories(folder);
-  const std::string dir = folder.string() + "\\";
-  const std::string wave = dir + "tone.wav";
+  bench::TBenchPlugin session("events-timing", o.plugin, kRate);
+  if (!session.Plugin) return 1;
+  auto& plugin = session.Plugin;
+  const std::string wave = session.Dir + "tone.wav";
   WriteTone(wave, 8);
-  host::MessageBoxWatcher boxes(
-      [](const std::string& text) { std::fprintf(stderr, "BOX %s\n", text.c_str()); });
-  std::ofstream(dir + "Tonvane.ini") << "[Preferences]\nDevice=" << vasio::kDriverName << "\nRate=" << kRate
-                                     << "\n";
-  std::string error;
-  auto plugin = host::LoadedPlugin::Load(o.plugin, error);
-  if (!plugin) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  host::HostObject hostObject(dir + "Tonvane.dll");
-  bool ok = plugin->Init(&hostObject, 1);
+  bool ok = true;
   SetDriver("OUTPUTS", "8");
   SetDriver("RATES", "48000");
   SetDriver("CLOCK", "realtime");
@@ -222,11 +209,5 @@ int main(int argc, char** argv) {
                  Status().c_str(), text);
   }
 
-  plugin->window->ClosePlugin();
-  host::PumpPendingMessages();
-  plugin->ReleaseInterfaces();
-  plugin.reset();
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
   return ok ? 0 : 1;
 }

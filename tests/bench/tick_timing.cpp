@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -23,7 +22,7 @@
 #include <vector>
 
 #include "base/wav_writer.h"
-#include "bench_options.h"
+#include "bench_host.h"
 #include "plugin_host.h"
 #include "virtual_asio_ids.h"
 
@@ -194,31 +193,12 @@ int main(int argc, char** argv) {
                  "usage: tick_timing [--plugin DLL] [--channels N,N...] [--ticks N] [--interval MS]\n");
     return 2;
   }
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                       ("tonvane-tick-timing-" + std::to_string(GetCurrentProcessId()));
-  std::filesystem::create_directories(folder);
-  const std::string dir = folder.string() + "\\";
-  const std::string wave = dir + "tone.wav";
+  bench::TBenchPlugin session("tick-timing", options.plugin, kRate);
+  if (!session.Plugin) return 1;
+  auto& plugin = session.Plugin;
+  const std::string wave = session.Dir + "tone.wav";
   WriteTone(wave);
-  // The plug-in's error boxes would wait for a user: say what they said and go on.
-  host::MessageBoxWatcher boxes(
-      [](const std::string& text) { std::fprintf(stderr, "BOX %s\n", text.c_str()); });
-  std::ofstream(dir + "Tonvane.ini") << "[Preferences]\nDevice=" << vasio::kDriverName << "\nRate=" << kRate
-                                     << "\n";
-  std::string error;
-  auto plugin = host::LoadedPlugin::Load(options.plugin, error);
-  if (!plugin) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  host::HostObject hostObject(dir + "Tonvane.dll");
-  bool ok = plugin->Init(&hostObject, 1);
+  bool ok = true;
   for (const int channels : options.channels) ok = ok && RunCase(options, *plugin, channels, wave);
-  plugin->window->ClosePlugin();
-  host::PumpPendingMessages();
-  plugin->ReleaseInterfaces();
-  plugin.reset();
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
   return ok ? 0 : 1;
 }
